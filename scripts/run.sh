@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds dormivel.exe and runs it under Wine on an example schedule whose
+# recordings start a few minutes from now, with an event log in a scratch
+# folder; shows the log as it grows. Ends cleanly on Ctrl-C or after
+# DURATION seconds (first argument, default 240).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+duration=${1:-240}
+
+"$root/scripts/deps.sh"
+
+echo "== building dormivel.exe (mingw-w64)"
+cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/mingw -j2 --target dormivel helper_close_dormivel >/dev/null
+bin="$root/build/mingw/bin"
+
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+wine_env_start "$root/build/mingw"
+
+scratch=$(mktemp -d /tmp/dormivel-run.XXXXXX)
+"$root/scripts/example-schedule.sh" >"$scratch/schedule.txt"
+echo "== scratch folder: $scratch"
+echo "== schedule.txt:"
+sed 's/^/   /' "$scratch/schedule.txt"
+
+args=(--schedfile=schedule.txt --logfile=dormivel-log.xml --leadtime=60 --warntime=30)
+echo "== starting: dormivel.exe ${args[*]}"
+(cd "$scratch" && wine "$bin/dormivel.exe" "${args[@]}" >"$scratch/wine.out" 2>&1) &
+dormivel_pid=$!
+
+stopping=0
+finish() {
+  ((stopping)) && return
+  stopping=1
+  echo
+  echo "== closing Dormivel"
+  wine "$bin/helper_close_dormivel.exe" >/dev/null 2>&1 || true
+  local rc=0
+  wait "$dormivel_pid" || rc=$?
+  echo "== dormivel.exe exited with code $rc"
+  [[ -n "${tail_pid:-}" ]] && kill "$tail_pid" 2>/dev/null || true
+  sleep 0.2
+  echo "== final log ($scratch/dormivel-log.xml):"
+  cat "$scratch/dormivel-log.xml" 2>/dev/null | tr -d '\r' | sed 's/^/   /'
+  echo
+  wine_env_stop
+}
+trap finish INT TERM EXIT
+
+for _ in $(seq 1 100); do [[ -f "$scratch/dormivel-log.xml" ]] && break; sleep 0.1; done
+echo "== event log as it grows (Ctrl-C to stop; stops by itself after ${duration}s):"
+tail -n +1 -f "$scratch/dormivel-log.xml" 2>/dev/null | tr -d '\r' | sed -u 's/^/   /' &
+tail_pid=$!
+
+end=$(($(date +%s) + duration))
+while (($(date +%s) < end)) && kill -0 "$dormivel_pid" 2>/dev/null; do sleep 1; done

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the pure core natively, again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Win32 layer and
+# dormivel.exe under Wine in a virtual display. Installs what it needs.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=${DORMIVEL_JOBS:-2}
+
+"$root/scripts/deps.sh"
+
+total_passed=0
+total_failed=0
+summary=()
+
+# Runs CTest in a build folder and adds its counts to the totals.
+run_ctest() {
+  local name=$1 dir=$2
+  shift 2
+  local log="$dir/ctest.log" rc=0
+  (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log" || rc=1
+  local line failed count
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+  if [[ -z "$line" ]]; then
+    echo "== $name: CTest printed no result" >&2
+    total_failed=$((total_failed + 1))
+    return
+  fi
+  failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  count=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  total_passed=$((total_passed + count - failed))
+  total_failed=$((total_failed + failed))
+  if ((rc != 0 && failed == 0)); then total_failed=$((total_failed + 1)); fi
+}
+
+stage_start() {
+  stage_name=$1
+  stage_t0=$(date +%s)
+  echo
+  echo "======== $stage_name"
+}
+stage_end() { summary+=("$(printf '%-28s %4ss' "$stage_name" $(($(date +%s) - stage_t0)))"); }
+
+stage_start "native build and tests"
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/native -j"$jobs"
+run_ctest native build/native -j"$jobs"
+stage_end
+
+stage_start "sanitizers (ASan, UBSan)"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DDORMIVEL_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build/asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan build/asan -j"$jobs"
+stage_end
+
+stage_start "cross build and Wine tests"
+cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/mingw -j"$jobs"
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+DORMIVEL_OWN_DISPLAY=1 wine_env_start "$root/build/mingw"
+# Warm-up: the first window starts Wine's desktop process, which must not
+# inherit CTest's output pipe.
+(cd build/mingw/bin && wine ./dormivel_wintests.exe --gtest_filter='Resources.*' >/dev/null 2>&1 </dev/null) || true
+run_ctest wine build/mingw
+wine_env_stop
+trap - EXIT
+stage_end
+
+echo
+echo "======== summary"
+printf '%s\n' "${summary[@]}"
+echo "test.sh: ${total_passed} passed, ${total_failed} failed"
+((total_failed == 0))

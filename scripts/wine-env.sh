@@ -1,0 +1,55 @@
+# Sourced by the run and test scripts: a Wine prefix of the build's own, a
+# virtual X display when none is set, and a persistent wineserver so that a
+# test does not pay Wine's start-up cost. Call wine_env_start BUILD_DIR, and
+# wine_env_stop at the end (the scripts do it in an EXIT trap).
+
+wine_env_start() {
+  local build_dir=$1
+  export WINEPREFIX="$build_dir/wineprefix"
+  export WINEARCH=win64
+  export WINEDEBUG=-all
+  # Timestamps and list lines depend on the locale; tests that change the
+  # prefix's regional settings rely on it staying the same between runs.
+  export LC_ALL=${DORMIVEL_LC_ALL:-en_US.UTF-8}
+
+  WINE_ENV_XVFB_PID=
+  if [[ -z "${DISPLAY:-}" || "${DORMIVEL_OWN_DISPLAY:-0}" == 1 ]]; then
+    local n
+    for n in $(seq 91 140); do
+      [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    WINE_ENV_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 100); do
+      [[ -S /tmp/.X11-unix/X$n ]] && break
+      sleep 0.1
+    done
+    echo "== virtual display $DISPLAY (Xvfb pid $WINE_ENV_XVFB_PID)"
+  fi
+
+  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    echo "== creating Wine prefix $WINEPREFIX (once, about 15 s)"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # Without a window manager every close of a visible window waits 2 s unless
+  # Wine manages no windows itself; crashes must never open a dialog.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -p
+  wine cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
+}
+
+wine_env_stop() {
+  if [[ -n "${WINEPREFIX:-}" ]]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [[ -n "${WINE_ENV_XVFB_PID:-}" ]]; then
+    kill "$WINE_ENV_XVFB_PID" >/dev/null 2>&1 || true
+    wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+    WINE_ENV_XVFB_PID=
+  fi
+}

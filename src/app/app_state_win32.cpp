@@ -1,0 +1,35 @@
+#include "app/app_state_win32.h"
+
+#include "ui/resource.h"
+
+namespace dormivel {
+
+void initAppState(AppState& state) {
+    state.smallIcon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DORMIVEL), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+}
+
+void destroyAppState(AppState& state) {
+    if (state.wakeTimer != nullptr) {
+        CloseHandle(state.wakeTimer);
+        state.wakeTimer = nullptr;
+    }
+    if (state.smallIcon != nullptr) {
+        DestroyIcon(state.smallIcon);
+        state.smallIcon = nullptr;
+    }
+    state.previousNext.clear();
+    state.previousNow.clear();
+    if (state.scheduleStream.file != nullptr) {
+        std::fclose(state.scheduleStream.file);
+        state.scheduleStream.file = nullptr;
+    }
+    closeEventLog(state.logFile);
+    state.options.noManualRanges.clear();
+    state.options.noIrRanges.clear();
+    state.options.noFavoriteRanges.clear();
+    state.options.terminateList.clear();
+    state.options.executeList.clear();
+}
+
+}  // namespace dormivel

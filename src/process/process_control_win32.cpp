@@ -1,0 +1,80 @@
+#include "process/process_control_win32.h"
+
+#include <string>
+
+#include "eventlog/log_text.h"
+#include "process/process_text.h"
+
+namespace dormivel {
+namespace {
+
+// How long a polite WM_QUIT is given, and how long a forced termination may
+// take before the process is given up on (a process stuck in the kernel
+// must not hold the one thread, and with it every later wake-up).
+constexpr DWORD kQuitWaitMs = 5000;
+constexpr DWORD kTerminateWaitMs = 3000;
+
+BOOL CALLBACK enumWindow(HWND window, LPARAM context) {
+    closeApplicationWindow(window, *reinterpret_cast<AppState*>(context));
+    return TRUE;
+}
+
+}  // namespace
+
+void terminateApplications(AppState& state) {
+    EnumWindows(enumWindow, reinterpret_cast<LPARAM>(&state));
+}
+
+void closeApplicationWindow(HWND window, AppState& state) {
+    wchar_t className[64];
+    const int length = GetClassNameW(window, className, 64);
+    if (length <= 0) return;
+    if (!isListedClass(state.options.terminateList, std::wstring_view(className, static_cast<std::size_t>(length)))) {
+        return;
+    }
+    const std::string classText = narrowClassName(std::wstring_view(className, static_cast<std::size_t>(length)));
+
+    DWORD processId = 0;
+    const DWORD threadId = GetWindowThreadProcessId(window, &processId);
+    // Never close ourselves, whatever class names the list holds.
+    if (processId == GetCurrentProcessId()) return;
+
+    if (const HANDLE waitable = OpenProcess(SYNCHRONIZE, FALSE, processId)) {
+        PostThreadMessageW(threadId, WM_QUIT, 0, 0);
+        const DWORD waited = WaitForSingleObject(waitable, kQuitWaitMs);
+        CloseHandle(waitable);
+        if (waited == WAIT_OBJECT_0) {
+            appendEvent(state.logFile, formatProcessEvent(ProcessEvent::QuitCleanly, classText, processId));
+            return;
+        }
+    }
+
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) return;
+    if (!TerminateProcess(process, 0)) {
+        CloseHandle(process);
+        return;
+    }
+    const DWORD ended = WaitForSingleObject(process, kTerminateWaitMs);
+    CloseHandle(process);
+    if (ended == WAIT_OBJECT_0) {
+        appendEvent(state.logFile, formatProcessEvent(ProcessEvent::TerminatedForcefully, classText, processId));
+    }
+}
+
+void executePrograms(AppState& state) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    for (const std::wstring& entry : state.options.executeList) {
+        PROCESS_INFORMATION created{};
+        if (!CreateProcessW(entry.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+            continue;
+        }
+        CloseHandle(created.hProcess);
+        CloseHandle(created.hThread);
+        appendEvent(state.logFile,
+                    formatProcessEvent(ProcessEvent::Created, narrowProgramPath(entry), created.dwProcessId));
+    }
+}
+
+}  // namespace dormivel

@@ -1,0 +1,32 @@
+#include "process/process_text.h"
+
+#include <algorithm>
+
+namespace dormivel {
+
+bool isListedClass(const std::vector<std::wstring>& terminateList, std::wstring_view className) {
+    return std::any_of(terminateList.begin(), terminateList.end(),
+                       [&](const std::wstring& entry) { return entry == className; });
+}
+
+std::string narrowClassName(std::wstring_view className) {
+    std::string out;
+    out.reserve(className.size());
+    for (const wchar_t c : className) {
+        if (static_cast<unsigned long>(c) > 0xFF) return {};
+        out.push_back(static_cast<char>(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string narrowProgramPath(std::wstring_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (const wchar_t c : path) {
+        const auto code = static_cast<unsigned long>(c);
+        out.push_back(static_cast<char>(code > 0xFF ? 0xFF : static_cast<unsigned char>(code)));
+    }
+    return out;
+}
+
+}  // namespace dormivel

@@ -1,0 +1,160 @@
+#include "ui/main_window_win32.h"
+
+#include "process/process_control_win32.h"
+#include "ui/resource.h"
+
+namespace dormivel {
+namespace {
+
+UINT gTaskbarCreated = 0;
+
+AppState* stateOf(HWND window) {
+    return reinterpret_cast<AppState*>(GetWindowLongPtrW(window, DWLP_USER));
+}
+
+void initialise(HWND window, AppState& state) {
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
+
+    const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DORMIVEL));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SetWindowTextW(window, L"Dormivel 2.2 beta");
+
+    INT tabStops[2] = {10, 50};
+    SendDlgItemMessageW(window, IDC_UPCOMING_LIST, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(tabStops));
+
+    static const wchar_t* const kSleepWhen[] = {L"Every time this happens", L"Just the next time this happens",
+                                                L"Only when I am not present", L"Never"};
+    for (const wchar_t* text : kSleepWhen) {
+        SendDlgItemMessageW(window, IDC_SLEEP_WHEN, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+    EnableWindow(GetDlgItem(window, IDC_SLEEP_WHEN), FALSE);
+
+    SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Suspend (S3)"));
+    SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Hibernate (S4)"));
+    SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_SETCURSEL, state.options.useHibernate ? 1 : 0, 0);
+}
+
+void showTrayMenu(HWND window) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_TRAY));
+    SetForegroundWindow(window);
+    TrackPopupMenu(GetSubMenu(menu, 0), 0, cursor.x, cursor.y, 0, window, nullptr);
+    DestroyMenu(menu);
+}
+
+void confirmClose(HWND window) {
+    const int answer = MessageBoxW(window,
+                                   L"Dormivel cannot wake your computer for scheduled recordings if it is not "
+                                   L"running. Are you sure you wish to close Dormivel?",
+                                   L"Dormivel", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (answer == IDYES) PostQuitMessage(0);
+}
+
+INT_PTR onCommand(HWND window, AppState& state, WPARAM wParam) {
+    const UINT id = LOWORD(wParam);
+    const UINT code = HIWORD(wParam);
+    if (id == IDC_SLEEP_METHOD && code == CBN_SELCHANGE) {
+        state.options.useHibernate = SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_GETCURSEL, 0, 0) == 1;
+        return TRUE;
+    }
+    if (id == IDM_TRAY_CLOSE && code == 0) {
+        confirmClose(window);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
+    switch (static_cast<UINT>(lParam)) {
+        case WM_LBUTTONDOWN:
+            ShowWindow(window, SW_SHOW);
+            return TRUE;
+        case WM_RBUTTONUP:
+        case WM_CONTEXTMENU:
+            showTrayMenu(window);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
+    switch (event) {
+        case PBT_APMQUERYSUSPEND:
+            if (state.keepAwake) {
+                state.suspendQueryDenied = true;
+                SetWindowLongPtrW(window, DWLP_MSGRESULT, BROADCAST_QUERY_DENY);
+                return TRUE;
+            }
+            break;
+        case PBT_APMQUERYSUSPENDFAILED:
+            if (state.suspendQueryDenied) {
+                state.suspendQueryDenied = false;
+            } else {
+                executePrograms(state);
+            }
+            break;
+        case PBT_APMSUSPEND:
+            if (!state.systemSuspended) {
+                state.systemSuspended = true;
+                terminateApplications(state);
+                appendEvent(state.logFile, "<SystemSuspend />");
+            }
+            break;
+        case PBT_APMRESUMECRITICAL:
+        case PBT_APMRESUMESUSPEND:
+        case PBT_APMRESUMEAUTOMATIC:
+            if (state.systemSuspended) {
+                state.systemSuspended = false;
+                appendEvent(state.logFile, "<SystemResume />");
+                executePrograms(state);
+            }
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+UINT taskbarCreatedMessage() {
+    if (gTaskbarCreated == 0) gTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    return gTaskbarCreated;
+}
+
+HWND createMainWindow(AppState& state) {
+    taskbarCreatedMessage();
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc,
+                              reinterpret_cast<LPARAM>(&state));
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        initialise(window, *reinterpret_cast<AppState*>(lParam));
+        return TRUE;
+    }
+    AppState* state = stateOf(window);
+    if (state == nullptr) return FALSE;
+    if (message != 0 && message == gTaskbarCreated) {
+        addTrayIcon(*state);
+        return TRUE;
+    }
+    switch (message) {
+        case WM_CLOSE:
+            ShowWindow(window, SW_HIDE);
+            return TRUE;
+        case WM_COMMAND:
+            return onCommand(window, *state, wParam);
+        case WM_USER:
+            return onTrayCallback(window, lParam);
+        case WM_POWERBROADCAST:
+            return onPowerBroadcast(window, *state, wParam);
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace dormivel

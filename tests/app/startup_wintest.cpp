@@ -1,0 +1,114 @@
+// Start-up and shutdown of dormivel.exe, driven as a user would.
+#include <gtest/gtest.h>
+
+#include "driver/driver_win32.h"
+
+namespace {
+
+using driver::DormivelRun;
+
+constexpr DWORD kMinusOne = 0xFFFFFFFF;  // a program's "return -1"
+
+const std::string kEmptySchedule = "header\n";
+
+struct StartupFailure {
+    const wchar_t* name;
+    bool writeSchedule;
+    std::vector<std::wstring> args;
+    const wchar_t* message;
+};
+
+TEST(Startup, FailuresShowTheirMessageAndExitMinusOne) {
+    const StartupFailure cases[] = {
+        {L"missing", false, {}, L"Unable to locate schedule file."},
+        {L"empty-name", true, {L"--schedfile="}, L"Unable to locate schedule file."},
+        {L"absent-name", true, {L"-s"}, L"Unable to locate schedule file."},
+        {L"other-name", true, {L"--schedfile=elsewhere.txt"}, L"Unable to locate schedule file."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(driver::narrow(c.name));
+        const std::wstring dir = driver::makeScratchDir(c.name);
+        if (c.writeSchedule) {
+            ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
+        }
+        driver::Process p;
+        ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, dir, p));
+        driver::MessageBoxInfo box;
+        ASSERT_TRUE(driver::waitMessageBox(p.processId, L"Dormivel", 15000, box));
+        EXPECT_EQ(box.text, c.message);
+        EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+        driver::pressButton(box.window, IDOK);
+        DWORD code = 0;
+        EXPECT_TRUE(driver::waitExit(p, 10000, code));
+        EXPECT_EQ(code, kMinusOne);
+        driver::kill(p);
+        driver::removeTree(dir);
+    }
+}
+
+TEST(Startup, SecondInstanceIsRefusedAndTheFirstKeepsItsTimer) {
+    DormivelRun first;
+    ASSERT_TRUE(driver::startDormivel(L"first", kEmptySchedule, {}, first));
+
+    driver::Process second;
+    ASSERT_TRUE(driver::start(driver::dormivelExe(), {}, first.dir, second));
+    driver::MessageBoxInfo box;
+    ASSERT_TRUE(driver::waitMessageBox(second.processId, L"Dormivel", 15000, box));
+    EXPECT_EQ(box.text, L"An instance of Dormivel is already running.");
+    driver::pressButton(box.window, IDOK);
+    DWORD code = 0;
+    ASSERT_TRUE(driver::waitExit(second, 10000, code));
+    EXPECT_EQ(code, kMinusOne);
+    driver::kill(second);
+
+    // The first instance runs on, and the named timer is still there.
+    EXPECT_TRUE(driver::isRunning(first.process));
+    HANDLE timer = OpenWaitableTimerW(SYNCHRONIZE, FALSE, L"Dormivel");
+    EXPECT_NE(timer, nullptr);
+    if (timer != nullptr) CloseHandle(timer);
+
+    EXPECT_EQ(driver::stopDormivel(first), 0u);
+    // With the first instance gone, so is its timer.
+    timer = OpenWaitableTimerW(SYNCHRONIZE, FALSE, L"Dormivel");
+    EXPECT_EQ(timer, nullptr);
+    if (timer != nullptr) CloseHandle(timer);
+    driver::removeTree(first.dir);
+}
+
+TEST(Startup, FullPathIsUsedAsGiven) {
+    const std::wstring elsewhere = driver::makeScratchDir(L"elsewhere");
+    const std::wstring path = driver::join(elsewhere, L"kalvor schedule.txt");
+    ASSERT_TRUE(driver::writeFile(path, kEmptySchedule));
+    DormivelRun run;
+    // The working folder holds a schedule.txt too; the named file is used.
+    ASSERT_TRUE(driver::startDormivel(L"fullpath", kEmptySchedule, {L"--schedfile=" + path}, run));
+    EXPECT_TRUE(driver::isRunning(run.process));
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+    driver::removeTree(elsewhere);
+}
+
+TEST(Startup, ScheduleStaysOpenToOtherProcesses) {
+    DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"sharing", kEmptySchedule, {}, run));
+    const std::wstring path = driver::join(run.dir, L"schedule.txt");
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(written, 1u);
+    CloseHandle(file);
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+TEST(Startup, QuitMessageEndsWithExitCodeZero) {
+    DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"quit", kEmptySchedule, {}, run));
+    EXPECT_FALSE(IsWindowVisible(run.mainWindow));  // created hidden
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+#include "driver/driver_win32.h"
+
+#include <shellapi.h>
+
+namespace driver {
+
+std::wstring binDir() {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+    std::wstring s(path, n);
+    return s.substr(0, s.find_last_of(L"\\/"));
+}
+
+std::wstring dormivelExe() {
+    return join(binDir(), L"dormivel.exe");
+}
+
+std::wstring join(const std::wstring& dir, const std::wstring& name) {
+    if (dir.empty() || dir.back() == L'\\' || dir.back() == L'/') return dir + name;
+    return dir + L"\\" + name;
+}
+
+void removeTree(const std::wstring& path) {
+    if (path.empty()) return;
+    std::wstring from = path;
+    from.push_back(L'\0');  // double-terminated list
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationW(&op);
+}
+
+std::wstring makeScratchDir(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring base = join(temp, L"dormivel-tests");
+    CreateDirectoryW(base.c_str(), nullptr);
+    const std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
+    removeTree(dir);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool readFile(const std::wstring& path, std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bytes.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return true;
+}
+
+bool fileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring quoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            out.append(backslashes * 2 + 1, L'\\');
+        } else {
+            out.append(backslashes, L'\\');
+        }
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(backslashes * 2, L'\\');
+    out.push_back(L'"');
+    return out;
+}
+
+bool start(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& workingDir,
+           Process& out) {
+    std::wstring commandLine = quoteArgument(exe);
+    for (const auto& a : args)
+        commandLine += L" " + quoteArgument(a);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    out.process = info.hProcess;
+    out.processId = info.dwProcessId;
+    out.threadId = info.dwThreadId;
+    return true;
+}
+
+bool waitExit(Process& p, DWORD timeoutMs, DWORD& exitCode) {
+    if (p.process == nullptr) return false;
+    if (WaitForSingleObject(p.process, timeoutMs) != WAIT_OBJECT_0) return false;
+    GetExitCodeProcess(p.process, &exitCode);
+    return true;
+}
+
+bool isRunning(const Process& p) {
+    return p.process != nullptr && WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT;
+}
+
+bool postQuit(const Process& p) {
+    return PostThreadMessageW(p.threadId, WM_QUIT, 0, 0) != FALSE;
+}
+
+void kill(Process& p) {
+    if (isRunning(p)) {
+        TerminateProcess(p.process, 0xDEAD);
+        WaitForSingleObject(p.process, 5000);
+    }
+    closeHandles(p);
+}
+
+void closeHandles(Process& p) {
+    if (p.process != nullptr) CloseHandle(p.process);
+    p.process = nullptr;
+}
+
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(15);
+    }
+}
+
+namespace {
+
+struct WindowQuery {
+    DWORD processId;
+    const std::wstring* className;
+    const std::wstring* caption;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM context) {
+    auto& q = *reinterpret_cast<WindowQuery*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != q.processId) return TRUE;
+    if (q.visibleOnly && !IsWindowVisible(window)) return TRUE;
+    wchar_t cls[256];
+    GetClassNameW(window, cls, 256);
+    if (*q.className != cls) return TRUE;
+    if (!q.caption->empty() && windowText(window) != *q.caption) return TRUE;
+    q.found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK collectButton(HWND child, LPARAM context) {
+    wchar_t cls[64];
+    GetClassNameW(child, cls, 64);
+    if (lstrcmpiW(cls, L"Button") == 0 && IsWindowVisible(child)) {
+        reinterpret_cast<std::vector<int>*>(context)->push_back(GetDlgCtrlID(child));
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND findWindow(DWORD processId, const std::wstring& className, const std::wstring& caption, bool visibleOnly) {
+    WindowQuery q{processId, &className, &caption, visibleOnly, nullptr};
+    EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&q));
+    return q.found;
+}
+
+HWND waitWindow(DWORD processId, const std::wstring& className, const std::wstring& caption, bool visibleOnly,
+                DWORD timeoutMs) {
+    HWND found = nullptr;
+    waitUntil([&] { return (found = findWindow(processId, className, caption, visibleOnly)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+std::wstring windowText(HWND window) {
+    wchar_t text[1024];
+    const int n = GetWindowTextW(window, text, 1024);
+    return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::wstring controlText(HWND dialog, int controlId) {
+    wchar_t text[1024];
+    const UINT n = GetDlgItemTextW(dialog, controlId, text, 1024);
+    return std::wstring(text, n);
+}
+
+bool waitMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs, MessageBoxInfo& out) {
+    out.window = waitWindow(processId, L"#32770", caption, true, timeoutMs);
+    if (out.window == nullptr) return false;
+    out.text = controlText(out.window, 0xFFFF);
+    out.buttons.clear();
+    EnumChildWindows(out.window, collectButton, reinterpret_cast<LPARAM>(&out.buttons));
+    out.style = GetWindowLongW(out.window, GWL_STYLE);
+    return true;
+}
+
+void pressButton(HWND dialog, int controlId) {
+    SendMessageW(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0);
+}
+
+HWND waitMainWindow(DWORD processId, DWORD timeoutMs) {
+    return waitWindow(processId, L"#32770", L"Dormivel 2.2 beta", false, timeoutMs);
+}
+
+std::vector<std::string> listBoxLines(HWND listBox) {
+    std::vector<std::string> lines;
+    const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0) break;
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        const LRESULT got =
+            SendMessageW(listBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        lines.push_back(narrow(text));
+    }
+    return lines;
+}
+
+bool startDormivel(const std::wstring& scratchName, const std::string& schedule, const std::vector<std::wstring>& args,
+                   DormivelRun& run) {
+    run.dir = makeScratchDir(scratchName);
+    if (!writeFile(join(run.dir, L"schedule.txt"), schedule)) return false;
+    if (!start(dormivelExe(), args, run.dir, run.process)) return false;
+    run.mainWindow = waitMainWindow(run.process.processId, 15000);
+    return run.mainWindow != nullptr;
+}
+
+DWORD stopDormivel(DormivelRun& run) {
+    DWORD code = 0xDEAD;
+    if (run.process.process != nullptr) {
+        postQuit(run.process);
+        if (!waitExit(run.process, 10000, code)) code = 0xDEAD;
+        kill(run.process);
+    }
+    return code;
+}
+
+std::string waitForLog(const std::wstring& path, const std::function<bool(const std::string&)>& condition,
+                       DWORD timeoutMs) {
+    std::string bytes;
+    waitUntil([&] { return readFile(path, bytes) && condition(bytes); }, timeoutMs);
+    return bytes;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+}  // namespace driver

@@ -1,0 +1,110 @@
+// The test driver: acts on dormivel.exe as a user and as the system would.
+// Every wait polls a condition against a deadline; nothing sleeps for a
+// fixed time where a condition can be waited for.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+// The folder of the running test program, where dormivel.exe and the
+// helper programs are built.
+std::wstring binDir();
+std::wstring dormivelExe();
+
+// A fresh, empty scratch folder under the temporary folder; removed by
+// removeTree.
+std::wstring makeScratchDir(const std::wstring& name);
+void removeTree(const std::wstring& path);
+
+std::wstring join(const std::wstring& dir, const std::wstring& name);
+
+// Writes or reads a whole file; reading shares read and write access so that
+// a file held open by another process can be read at any moment.
+bool writeFile(const std::wstring& path, const std::string& bytes);
+bool readFile(const std::wstring& path, std::string& bytes);
+bool fileExists(const std::wstring& path);
+
+struct Process {
+    HANDLE process = nullptr;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+};
+
+// Starts a program with the given arguments (quoted as the runtime splits
+// them) in the given working folder.
+bool start(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& workingDir,
+           Process& out);
+// Waits for the exit; false on time-out. The code is the full 32-bit value
+// (a program returning -1 gives 0xFFFFFFFF here).
+bool waitExit(Process& p, DWORD timeoutMs, DWORD& exitCode);
+bool isRunning(const Process& p);
+// Ends a program's main thread loop with WM_QUIT, as a confirmed close does.
+bool postQuit(const Process& p);
+// Last resort at the end of a test: terminate and close the handle.
+void kill(Process& p);
+void closeHandles(Process& p);
+
+// Polls `condition` every 15 ms until it holds or the deadline passes.
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// Top-level windows of a process, by class ("#32770" for dialogs and
+// message boxes) and caption; an empty caption matches any.
+HWND findWindow(DWORD processId, const std::wstring& className, const std::wstring& caption, bool visibleOnly);
+HWND waitWindow(DWORD processId, const std::wstring& className, const std::wstring& caption, bool visibleOnly,
+                DWORD timeoutMs);
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::wstring text;
+    std::vector<int> buttons;  // control ids of the visible buttons
+    LONG style = 0;
+};
+
+// Waits for a visible message box with the caption and reads it.
+bool waitMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs, MessageBoxInfo& out);
+// Presses a button of a dialog or message box (BM_CLICK).
+void pressButton(HWND dialog, int controlId);
+
+std::wstring windowText(HWND window);
+std::wstring controlText(HWND dialog, int controlId);
+
+// The main window: the dialog of the process titled "Dormivel 2.2 beta"
+// (hidden windows included).
+HWND waitMainWindow(DWORD processId, DWORD timeoutMs);
+
+// Lines of a list box, as 8-bit text.
+std::vector<std::string> listBoxLines(HWND listBox);
+
+// A dormivel.exe run in its own scratch folder, ended and cleaned up when
+// the test ends.
+struct DormivelRun {
+    std::wstring dir;
+    Process process;
+    HWND mainWindow = nullptr;
+};
+
+// Writes `schedule` as schedule.txt into a fresh scratch folder, starts
+// dormivel.exe there with the arguments, and waits for its main window.
+bool startDormivel(const std::wstring& scratchName, const std::string& schedule, const std::vector<std::wstring>& args,
+                   DormivelRun& run);
+// Posts WM_QUIT and waits for exit code 0; kills the process if it does not
+// end. Returns the exit code (or 0xDEAD on time-out).
+DWORD stopDormivel(DormivelRun& run);
+
+// A log file's bytes once they satisfy `condition`, or the last bytes read.
+std::string waitForLog(const std::wstring& path, const std::function<bool(const std::string&)>& condition,
+                       DWORD timeoutMs);
+
+// Quotes one argument the way the runtime's splitting reads it back.
+std::wstring quoteArgument(const std::wstring& arg);
+
+std::string narrow(const std::wstring& text);
+std::wstring widen(const std::string& text);
+
+}  // namespace driver
