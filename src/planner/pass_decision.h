@@ -1,0 +1,75 @@
+// What one schedule pass decides, computed from plain values; the Win32
+// layer carries it out (list box, balloon, timer, execution state, log).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/records.h"
+#include "cmdline/options.h"
+#include "schedule/schedule_reader.h"
+
+namespace dormivel {
+
+// Everything a pass needs besides the recordings: the pass's one `now`, the
+// time-zone bias in force, and what the previous pass left behind.
+struct PassInput {
+    FileTime now = 0;
+    std::int32_t biasMinutes = 0;
+    bool keepAwake = false;
+    FileTime lastWakeTime = 0;
+    bool logOpen = false;
+};
+
+struct TimerArming {
+    bool arm = false;  // false: the timer keeps whatever it had
+    FileTime due = 0;  // absolute, UTC
+    bool resume = false;
+};
+
+struct PassDecision {
+    RecordingSet now;
+    RecordingSet next;
+    bool nowChanged = false;
+    bool nextChanged = false;
+
+    TimerArming timer;
+    bool stayAwake = false;
+    // stayAwake differs from the state last applied: the execution state is
+    // set and, with a log, an allow-sleep line written.
+    bool allowSleepChanged = false;
+
+    // The wake line: armed with resume, a log open and a new wake time.
+    bool logWake = false;
+    FileTime lastWakeTime = 0;  // the state's new value
+
+    std::string balloon;  // empty: no balloon
+
+    // Nothing records and sleep is allowed: after an automatic wake a
+    // countdown may put the computer back to sleep at this deadline.
+    bool mayOfferCountdown = false;
+    FileTime countdownDeadline = 0;
+};
+
+// The longest balloon text the shell's record holds (without its zero).
+inline constexpr std::size_t kBalloonMaxLength = 255;
+
+PassDecision decidePass(const RecordingList& list, const PassInput& input, const Options& options,
+                        const RecordingSet& previousNow, const RecordingSet& previousNext);
+
+// Whether the countdown opens, tested in this order and stopping at the first
+// that fails: nothing records and sleep is allowed; the system resumed
+// automatically (asked only then); the user did not turn resuspending off.
+bool countdownWanted(const PassDecision& decision, const Options& options,
+                     const std::function<bool()>& resumedAutomatically);
+
+// Renders a UTC time as a log timestamp (the system locale's date and time).
+using LogStampFormatter = std::function<std::string(FileTime utc)>;
+
+// The body of the pass's Event element (empty when there is nothing to log
+// or no log is open), with its final line break.
+std::string composePassFragment(const PassDecision& decision, const PassInput& input,
+                                const LogStampFormatter& stamp);
+
+}  // namespace dormivel

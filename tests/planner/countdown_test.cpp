@@ -1,0 +1,43 @@
+#include "planner/countdown.h"
+
+#include <gtest/gtest.h>
+
+namespace dormivel {
+namespace {
+
+constexpr FileTime kNow = 134098128000000000ULL;
+constexpr FileTime kSecond = 10'000'000;
+
+TEST(Countdown, Format) {
+    struct Case {
+        std::int32_t seconds;
+        const char* text;
+    };
+    const Case cases[] = {{59, "0:00:59"}, {3599, "0:59:59"}, {3600, "1:00:00"}, {3725, "1:02:05"},
+                          {36000, "10:00:00"}, {1, "0:00:01"}, {359999, "99:59:59"}, {2147483647, "596523:14:07"}};
+    for (const auto& c : cases) EXPECT_EQ(formatCountdown(c.seconds), c.text) << c.seconds;
+}
+
+TEST(Countdown, RemainingSecondsTruncateTowardZero) {
+    EXPECT_EQ(remainingSeconds(kNow + 60 * kSecond, kNow), 60);
+    EXPECT_EQ(remainingSeconds(kNow + 60 * kSecond - 1, kNow), 59);
+    EXPECT_EQ(remainingSeconds(kNow + kSecond - 1, kNow), 0);  // under a second left: expired
+    EXPECT_EQ(remainingSeconds(kNow, kNow), 0);
+    EXPECT_EQ(remainingSeconds(kNow - kSecond + 1, kNow), 0);  // toward zero, not down
+    EXPECT_EQ(remainingSeconds(kNow - 5 * kSecond - 1, kNow), -5);
+    // Far beyond 32 bits of seconds either way: clamped, never wrapped.
+    EXPECT_EQ(remainingSeconds(~0ULL, 0), 2147483647);
+    EXPECT_EQ(remainingSeconds(0, 1ULL << 62), -2147483647 - 1);
+}
+
+TEST(Countdown, FirstDisplayOfATypicalWarning) {
+    // A pass sets the deadline; the window's first tick comes a moment later,
+    // so the first text shows one second less than the warning time.
+    for (const auto& [warn, first] : {std::pair{60, "0:00:59"}, {3600, "0:59:59"}, {7200, "1:59:59"}}) {
+        const FileTime deadline = kNow + static_cast<FileTime>(warn) * kSecond;
+        EXPECT_EQ(formatCountdown(remainingSeconds(deadline, kNow + 20'000)), first) << warn;
+    }
+}
+
+}  // namespace
+}  // namespace dormivel
