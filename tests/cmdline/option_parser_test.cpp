@@ -114,14 +114,6 @@ TEST(ParseOptions, LongNamesIgnoreCaseAndAllowNoAbbreviation) {
     }
 }
 
-TEST(ParseOptions, ShortLettersAreCaseSensitive) {
-    TestArgv args{L"-T", L"x", L"-t", L"5"};
-    ParseRun run(args);
-    EXPECT_EQ(run.result, 1);
-    EXPECT_EQ(optText(run.texts.terminate), L"x");
-    EXPECT_EQ(run.options.leadTime, 5);
-}
-
 TEST(ParseOptions, LongFlagValues) {
     struct Case {
         const wchar_t* arg;
