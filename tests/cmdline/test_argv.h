@@ -1,0 +1,55 @@
+// A writable wide argument vector for the command-line tests, laid out as
+// the platform hands it to wmain: argv[0] is the program's name and
+// argv[argc] is null.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace dormivel::test {
+
+class TestArgv {
+public:
+    TestArgv(std::initializer_list<std::wstring> args) : TestArgv(std::vector<std::wstring>(args)) {}
+    explicit TestArgv(const std::vector<std::wstring>& args) {
+        storage_.emplace_back(L"dormivel.exe");
+        storage_.insert(storage_.end(), args.begin(), args.end());
+        for (auto& s : storage_)
+            pointers_.push_back(s.data());
+        pointers_.push_back(nullptr);
+        original_ = pointers_;
+    }
+    TestArgv(const TestArgv&) = delete;
+    TestArgv& operator=(const TestArgv&) = delete;
+
+    int argc() const { return static_cast<int>(storage_.size()); }
+    wchar_t** argv() { return pointers_.data(); }
+
+    // The texts now at argv[from..to).
+    std::vector<std::wstring> texts(int from, int to) const {
+        std::vector<std::wstring> out;
+        for (int i = from; i < to; ++i)
+            out.emplace_back(pointers_[i]);
+        return out;
+    }
+
+    // True when `p` points into one of the argument strings (terminator
+    // included).
+    bool pointsIntoArgs(const wchar_t* p) const {
+        for (const auto& s : storage_) {
+            if (p >= s.data() && p <= s.data() + s.size()) return true;
+        }
+        return false;
+    }
+
+    const std::vector<wchar_t*>& original() const { return original_; }
+    const std::vector<wchar_t*>& current() const { return pointers_; }
+
+private:
+    std::vector<std::wstring> storage_;
+    std::vector<wchar_t*> pointers_;
+    std::vector<wchar_t*> original_;
+};
+
+}  // namespace dormivel::test
