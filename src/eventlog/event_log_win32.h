@@ -1,0 +1,46 @@
+// The XML event log file: opening, appending one Event element at a time,
+// closing, and the locale-formatted timestamps written into it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "app/records.h"
+
+namespace dormivel {
+
+// The open log file's handle, or INVALID_HANDLE_VALUE while no log is open.
+struct EventLog {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+bool isLogOpen(const EventLog& log);
+
+// Closes any open log, then opens or creates the file at `path` and writes
+// the start marker. A null path does nothing at all. A file that cannot be
+// opened, or an existing file that does not end like a log of this program
+// when appending (see decideLogOpen), leaves no log open.
+void openEventLog(const wchar_t* path, bool appendLog, EventLog& log);
+
+// Writes one Event element, stamped with the current local date and time,
+// over the closing tag and ends the file with a fresh one. False without an
+// open log or when the write failed.
+bool appendEvent(EventLog& log, std::string_view body);
+
+// Writes the stop marker and closes the file; nothing without an open log.
+void closeEventLog(EventLog& log);
+
+// "<short date> <time>" in the system default locale without user overrides,
+// in the ANSI code page. A null `local` means the current local time.
+std::string formatLogTimestamp(const SYSTEMTIME* local);
+
+// The same for a UTC tick count, converted with the time-zone bias in force
+// now. Empty when the platform cannot convert the value.
+std::string formatLogTimestampUtc(FileTime utc);
+
+// The Show element of one recording, its start and stop in local time.
+std::string formatShowElement(const Recording& recording);
+
+}  // namespace dormivel

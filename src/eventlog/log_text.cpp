@@ -1,0 +1,130 @@
+#include "eventlog/log_text.h"
+
+namespace dormivel {
+
+namespace {
+
+std::string formatProcessLine(std::string_view element, std::string_view attribute, std::string_view value,
+                              std::uint32_t processId) {
+    std::string line;
+    line.reserve(element.size() + attribute.size() + value.size() + 32);
+    line += '<';
+    line += element;
+    line += ' ';
+    line += attribute;
+    line += "=\"";
+    line += escapeXml(value);
+    line += "\" id=\"";
+    line += std::to_string(processId);
+    line += "\" />";
+    return line;
+}
+
+std::string formatRecordingBlock(std::string_view element, std::span<const std::string> showElements) {
+    std::string block = "\r\n\t<";
+    block += element;
+    block += '>';
+    for (const std::string& show : showElements) {
+        block += "\r\n\t\t";
+        block += show;
+    }
+    block += "\r\n\t</";
+    block += element;
+    block += '>';
+    return block;
+}
+
+}  // namespace
+
+std::string escapeXml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+                break;
+        }
+    }
+    return out;
+}
+
+std::string formatShowElement(const Recording& recording, std::string_view startStamp, std::string_view stopStamp) {
+    std::string element = "<Show title=\"";
+    element += escapeXml(recording.title);
+    element += "\" start=\"";
+    element += startStamp;
+    element += "\" stop=\"";
+    element += stopStamp;
+    element += "\" channel=\"";
+    element += std::to_string(static_cast<unsigned>(recording.channel));
+    element += "\" />";
+    return element;
+}
+
+std::string composeEventElement(std::string_view timestamp, std::string_view body) {
+    std::string element;
+    element.reserve(timestamp.size() + body.size() + 48);
+    element += "<Event time=\"";
+    element += timestamp;
+    element += "\">";
+    element += body;
+    element += "</Event>\r\n";
+    element += kLogClosingTag;
+    return element;
+}
+
+std::string formatQuitProcessCleanly(std::string_view className, std::uint32_t processId) {
+    return formatProcessLine("QuitProcessCleanly", "class", className, processId);
+}
+
+std::string formatTerminatedProcessForcefully(std::string_view className, std::uint32_t processId) {
+    return formatProcessLine("TerminatedProcessForcefully", "class", className, processId);
+}
+
+std::string formatCreatedProcess(std::string_view path, std::uint32_t processId) {
+    return formatProcessLine("CreatedProcess", "path", path, processId);
+}
+
+std::string formatNowRecordingBlock(std::span<const std::string> showElements) {
+    return formatRecordingBlock("NowRecording", showElements);
+}
+
+std::string formatNextRecordingBlock(std::span<const std::string> showElements) {
+    return formatRecordingBlock("NextRecording", showElements);
+}
+
+std::string formatSetWakeUpLine(std::string_view wakeStamp) {
+    std::string line = "\r\n\t<SetWakeUp time=\"";
+    line += wakeStamp;
+    line += "\" />";
+    return line;
+}
+
+std::string_view setAllowSleepLine(bool allow) {
+    return allow ? "\r\n\t<SetAllowSleep allow=\"true\" />" : "\r\n\t<SetAllowSleep allow=\"false\" />";
+}
+
+LogOpenDecision decideLogOpen(bool appendLog, bool fileExists, std::uint64_t size, std::string_view head,
+                              std::string_view tail) {
+    if (!appendLog || !fileExists || size == 0) return LogOpenDecision::startNew;
+    const bool ours = size >= kLogHeader.size() && head.starts_with(kLogPrologue) && tail.ends_with(kLogClosingTag);
+    return ours ? LogOpenDecision::append : LogOpenDecision::runWithoutLog;
+}
+
+}  // namespace dormivel

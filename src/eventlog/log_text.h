@@ -1,0 +1,95 @@
+// The texts of the XML event log: the fixed header, the escaping of 8-bit
+// text, the elements the program writes, and the check that decides whether
+// an existing file may be continued. Nothing here touches a file; the Win32
+// layer (event_log_win32.h) renders the timestamps and does the writing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/records.h"
+
+namespace dormivel {
+
+// A new log file starts as these bytes: the XML declaration and the root
+// start tag, each with CR LF, then the closing root tag with no line end.
+inline constexpr std::string_view kLogHeader =
+    "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\" ?>\r\n"
+    "<DormivelLog version=\"2.2 beta\">\r\n"
+    "</DormivelLog>";
+
+// Every write ends the file with this tag; the next write starts where it
+// begins, this many bytes before the end of the file.
+inline constexpr std::string_view kLogClosingTag = "</DormivelLog>";
+
+// The part of the header that stays at the start of the file once events
+// follow it: declaration and root start tag with their line ends.
+inline constexpr std::string_view kLogPrologue = kLogHeader.substr(0, kLogHeader.size() - kLogClosingTag.size());
+
+static_assert(kLogHeader.size() == 113);
+static_assert(kLogClosingTag.size() == 14);
+static_assert(kLogPrologue.size() == 99);
+static_assert(kLogHeader.ends_with(kLogClosingTag));
+
+// Event bodies written by the log itself and by the power-broadcast and
+// countdown code.
+inline constexpr std::string_view kDormivelStartBody = "<DormivelStart />";
+inline constexpr std::string_view kDormivelStopBody = "<DormivelStop />";
+inline constexpr std::string_view kSystemSuspendBody = "<SystemSuspend />";
+inline constexpr std::string_view kSystemResumeBody = "<SystemResume />";
+inline constexpr std::string_view kSuspendNoteBody = "Next suspend caused by Dormivel.";
+
+// Copies `text`, writing & < > " ' as their five predefined entities. Every
+// other byte, control bytes and bytes 128..255 included, is copied unchanged.
+std::string escapeXml(std::string_view text);
+
+// <Show title="..." start="..." stop="..." channel="..." />, with the title
+// escaped and the channel in unsigned decimal. The two timestamp texts are
+// rendered by the caller (the platform's locale formatting) and written as
+// they are. No line end.
+std::string formatShowElement(const Recording& recording, std::string_view startStamp, std::string_view stopStamp);
+
+// The bytes one append writes over the old closing tag: the Event element
+// with its timestamp and the body unchanged, CR LF, and a fresh closing tag.
+std::string composeEventElement(std::string_view timestamp, std::string_view body);
+
+// Bodies for applications closed and programs started. The class name and
+// the path are escaped: they come from other programs and from the command
+// line, and an unescaped & < or " in them would leave the whole log
+// malformed for every reader.
+std::string formatQuitProcessCleanly(std::string_view className, std::uint32_t processId);
+std::string formatTerminatedProcessForcefully(std::string_view className, std::uint32_t processId);
+std::string formatCreatedProcess(std::string_view path, std::uint32_t processId);
+
+// Pieces of a schedule pass's report. Each starts with CR LF TAB; the report
+// as a whole ends with one more CR LF, which the caller adds.
+std::string formatNowRecordingBlock(std::span<const std::string> showElements);
+std::string formatNextRecordingBlock(std::span<const std::string> showElements);
+std::string formatSetWakeUpLine(std::string_view wakeStamp);
+std::string_view setAllowSleepLine(bool allow);
+
+// What to do with the file named as the log.
+enum class LogOpenDecision {
+    startNew,       // write a fresh header (creating or emptying the file)
+    append,         // continue the document at its closing tag
+    runWithoutLog,  // leave the file exactly as it is and keep no log
+};
+
+// `head` holds the existing file's first bytes (up to kLogPrologue.size()),
+// `tail` its last bytes (up to kLogClosingTag.size()), `size` its length.
+//
+// Appending overwrites the file's last 14 bytes, so it is done only to a file
+// that looks like one this program wrote: at least a whole header long,
+// starting with the header's prologue and ending with the closing tag; the
+// bytes overwritten are then that tag, which the write puts back at the new
+// end. Any other non-empty file (foreign, truncated, edited, with a line end
+// after the tag) is left untouched and the program runs without a log, so no
+// byte that somebody else wrote is ever lost. An existing empty file holds
+// nothing to lose and gets a fresh header. Without `appendLog`, or when the
+// file does not exist, a new log is started, which empties an existing file.
+LogOpenDecision decideLogOpen(bool appendLog, bool fileExists, std::uint64_t size, std::string_view head,
+                              std::string_view tail);
+
+}  // namespace dormivel

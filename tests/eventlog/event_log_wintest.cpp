@@ -1,0 +1,299 @@
+// The event log file on a real file system: each test works in a fresh
+// folder under the temporary directory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "eventlog/event_log_win32.h"
+#include "eventlog/log_text.h"
+
+namespace dormivel {
+namespace {
+
+using namespace std::string_literals;
+
+// Reads a whole file the way another program would while the log is open.
+bool readWholeFile(const std::wstring& path, std::string& out) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    out.clear();
+    char buffer[4096];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0)
+        out.append(buffer, read);
+    CloseHandle(file);
+    return ok;
+}
+
+std::string fileBytes(const std::wstring& path) {
+    std::string bytes;
+    EXPECT_TRUE(readWholeFile(path, bytes));
+    return bytes;
+}
+
+void writeFileBytes(const std::wstring& path, std::string_view bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+    CloseHandle(file);
+}
+
+// Splits a log into its Event bodies, checking every byte around them: the
+// prologue, each "<Event time=\"...\">" with a non-empty timestamp free of
+// quotes and markup, "</Event>\r\n", and the closing tag as the last bytes.
+// Bodies must not contain "</Event>" themselves.
+::testing::AssertionResult parseLog(const std::string& log, std::vector<std::string>& bodies) {
+    bodies.clear();
+    if (!log.starts_with(kLogPrologue)) return ::testing::AssertionFailure() << "no prologue";
+    if (!log.ends_with(kLogClosingTag)) return ::testing::AssertionFailure() << "no closing tag at the end";
+    const std::string_view startTag = "<Event time=\"";
+    const std::string_view endTag = "</Event>\r\n";
+    std::size_t pos = kLogPrologue.size();
+    const std::size_t end = log.size() - kLogClosingTag.size();
+    while (pos < end) {
+        if (log.compare(pos, startTag.size(), startTag) != 0) {
+            return ::testing::AssertionFailure() << "no Event at offset " << pos;
+        }
+        const std::size_t stampBegin = pos + startTag.size();
+        const std::size_t stampEnd = log.find("\">", stampBegin);
+        if (stampEnd == std::string::npos || stampEnd == stampBegin) {
+            return ::testing::AssertionFailure() << "no timestamp at offset " << stampBegin;
+        }
+        const std::string stamp = log.substr(stampBegin, stampEnd - stampBegin);
+        if (stamp.find_first_of("<&\"\r\n"s + '\0') != std::string::npos) {
+            return ::testing::AssertionFailure() << "odd timestamp " << stamp;
+        }
+        const std::size_t bodyBegin = stampEnd + 2;
+        const std::size_t bodyEnd = log.find(endTag, bodyBegin);
+        if (bodyEnd == std::string::npos || bodyEnd + endTag.size() > end) {
+            return ::testing::AssertionFailure() << "unterminated Event at offset " << pos;
+        }
+        bodies.push_back(log.substr(bodyBegin, bodyEnd - bodyBegin));
+        pos = bodyEnd + endTag.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class EventLogFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH + 1];
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        ASSERT_GT(length, 0u);
+        const std::wstring base =
+            std::wstring(temp, length) + L"dormivel_evl_" + std::to_wstring(GetCurrentProcessId()) + L"_";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::wstring candidate = base + std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(attempt);
+            if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+                dir_ = candidate;
+                return;
+            }
+            ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+        }
+        FAIL() << "no fresh temporary folder";
+    }
+
+    void TearDown() override {
+        closeEventLog(log_);
+        if (dir_.empty()) return;
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((dir_ + L"\\" + entry.cFileName).c_str());
+            } while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+        RemoveDirectoryW(dir_.c_str());
+    }
+
+    std::wstring path(const wchar_t* name) const { return dir_ + L"\\" + name; }
+
+    std::wstring dir_;
+    EventLog log_;
+};
+
+const std::vector<std::string> kStartStop = {"<DormivelStart />", "<DormivelStop />"};
+
+TEST_F(EventLogFile, NewLogHoldsHeaderStartStopAndClosingTag) {
+    const std::wstring file = path(L"new.xml");
+    EXPECT_FALSE(isLogOpen(log_));
+    openEventLog(file.c_str(), false, log_);
+    ASSERT_TRUE(isLogOpen(log_));
+
+    // Readable by others while open, and complete after the start marker.
+    std::vector<std::string> bodies;
+    std::string whileOpen;
+    ASSERT_TRUE(readWholeFile(file, whileOpen));
+    ASSERT_TRUE(parseLog(whileOpen, bodies));
+    EXPECT_EQ(bodies, std::vector<std::string>{"<DormivelStart />"});
+
+    closeEventLog(log_);
+    EXPECT_FALSE(isLogOpen(log_));
+    const std::string closed = fileBytes(file);
+    ASSERT_TRUE(parseLog(closed, bodies));
+    EXPECT_EQ(bodies, kStartStop);
+    // The file grew only by the stop element: the first write stayed.
+    EXPECT_EQ(closed.substr(0, whileOpen.size() - kLogClosingTag.size()),
+              whileOpen.substr(0, whileOpen.size() - kLogClosingTag.size()));
+
+    EXPECT_FALSE(appendEvent(log_, "<SystemSuspend />"));
+    closeEventLog(log_);  // a second close writes nothing
+    EXPECT_EQ(fileBytes(file), closed);
+}
+
+TEST_F(EventLogFile, AppendKeepsEveryEarlierByte) {
+    const std::wstring file = path(L"append.xml");
+    openEventLog(file.c_str(), true, log_);  // missing: a fresh header
+    const std::string report = "\r\n\t<SetAllowSleep allow=\"true\" />\r\n";
+    EXPECT_TRUE(appendEvent(log_, report));
+    EXPECT_TRUE(appendEvent(log_, "Next suspend caused by Dormivel."));
+    closeEventLog(log_);
+    const std::string first = fileBytes(file);
+    std::vector<std::string> bodies;
+    ASSERT_TRUE(parseLog(first, bodies));
+    EXPECT_EQ(bodies, (std::vector<std::string>{"<DormivelStart />", report, "Next suspend caused by Dormivel.",
+                                                "<DormivelStop />"}));
+    // The report's last line end puts the end tag at the start of a line.
+    EXPECT_NE(first.find("allow=\"true\" />\r\n</Event>\r\n"), std::string::npos);
+
+    openEventLog(file.c_str(), true, log_);
+    ASSERT_TRUE(isLogOpen(log_));
+    closeEventLog(log_);
+    const std::string second = fileBytes(file);
+    ASSERT_TRUE(second.starts_with(first.substr(0, first.size() - kLogClosingTag.size())));
+    ASSERT_TRUE(parseLog(second, bodies));
+    EXPECT_EQ(bodies, (std::vector<std::string>{"<DormivelStart />", report, "Next suspend caused by Dormivel.",
+                                                "<DormivelStop />", "<DormivelStart />", "<DormivelStop />"}));
+    EXPECT_EQ(second.find("<?xml"), second.rfind("<?xml"));  // one header only
+}
+
+TEST_F(EventLogFile, WithoutAppendAnExistingFileIsEmptied) {
+    const std::wstring file = path(L"old.xml");
+    writeFileBytes(file, "an older file that is to be replaced\r\n");
+    openEventLog(file.c_str(), false, log_);
+    ASSERT_TRUE(isLogOpen(log_));
+    closeEventLog(log_);
+    std::vector<std::string> bodies;
+    ASSERT_TRUE(parseLog(fileBytes(file), bodies));
+    EXPECT_EQ(bodies, kStartStop);
+}
+
+TEST_F(EventLogFile, EmptyExistingFileWithAppendGetsAHeader) {
+    const std::wstring file = path(L"empty.xml");
+    writeFileBytes(file, "");
+    openEventLog(file.c_str(), true, log_);
+    ASSERT_TRUE(isLogOpen(log_));
+    closeEventLog(log_);
+    std::vector<std::string> bodies;
+    ASSERT_TRUE(parseLog(fileBytes(file), bodies));
+    EXPECT_EQ(bodies, kStartStop);
+}
+
+TEST_F(EventLogFile, FilesNotEndingLikeALogAreLeftUntouched) {
+    std::string earlier(kLogPrologue);
+    earlier += "<Event time=\"x\"><DormivelStart /></Event>\r\n</DormivelLog>";
+    const std::string contents[] = {
+        "x",
+        "</DormivelLog",
+        earlier + "\r\n",
+        earlier.substr(0, earlier.size() - 1),
+        "<?xml version=\"1.0\"?>\r\n<Other>" + std::string(100, '-') + "</Other></DormivelLog>",
+        "\xEF\xBB\xBF" + earlier,
+        "binary\0\xFF\x01 data"s,
+    };
+    for (const std::string& content : contents) {
+        const std::wstring file = path(L"foreign.xml");
+        writeFileBytes(file, content);
+        openEventLog(file.c_str(), true, log_);
+        EXPECT_FALSE(isLogOpen(log_)) << content;
+        EXPECT_FALSE(appendEvent(log_, "<SystemResume />"));
+        closeEventLog(log_);
+        EXPECT_EQ(fileBytes(file), content);
+    }
+}
+
+TEST_F(EventLogFile, PathsThatCannotBeOpenedGiveNoLog) {
+    const std::wstring missingFolder = path(L"no such folder\\log.xml");
+    for (const bool append : {false, true}) {
+        openEventLog(L"", append, log_);
+        EXPECT_FALSE(isLogOpen(log_));
+        EXPECT_FALSE(appendEvent(log_, "<SystemSuspend />"));
+        openEventLog(missingFolder.c_str(), append, log_);
+        EXPECT_FALSE(isLogOpen(log_));
+        openEventLog(dir_.c_str(), append, log_);  // a folder, not a file
+        EXPECT_FALSE(isLogOpen(log_));
+    }
+    EXPECT_EQ(GetFileAttributesW(missingFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(EventLogFile, ReopeningClosesTheFirstLogAndANullPathDoesNothing) {
+    const std::wstring first = path(L"first.xml");
+    const std::wstring second = path(L"second.xml");
+    openEventLog(first.c_str(), false, log_);
+    openEventLog(nullptr, false, log_);
+    ASSERT_TRUE(isLogOpen(log_));
+    openEventLog(second.c_str(), false, log_);
+    ASSERT_TRUE(isLogOpen(log_));
+    std::vector<std::string> bodies;
+    ASSERT_TRUE(parseLog(fileBytes(first), bodies));
+    EXPECT_EQ(bodies, kStartStop);
+    ASSERT_TRUE(parseLog(fileBytes(second), bodies));
+    EXPECT_EQ(bodies, std::vector<std::string>{"<DormivelStart />"});
+
+    // A failed open leaves the earlier log closed with its stop marker.
+    openEventLog(L"", false, log_);
+    EXPECT_FALSE(isLogOpen(log_));
+    ASSERT_TRUE(parseLog(fileBytes(second), bodies));
+    EXPECT_EQ(bodies, kStartStop);
+}
+
+TEST(EventLogTimestamp, DateBlankTime) {
+    SYSTEMTIME when = {};
+    when.wYear = 2026;
+    when.wMonth = 12;
+    when.wDay = 31;
+    when.wDayOfWeek = 4;
+    when.wHour = 23;
+    when.wMinute = 30;
+    when.wSecond = 5;
+    const std::string stamp = formatLogTimestamp(&when);
+    ASSERT_FALSE(stamp.empty());
+    EXPECT_EQ(stamp.find('\0'), std::string::npos);
+    EXPECT_NE(stamp.find(' '), std::string::npos);
+    EXPECT_NE(stamp.find("05"), std::string::npos);  // seconds are shown
+    if (GetSystemDefaultLCID() == 0x0409) {
+        EXPECT_EQ(stamp, "12/31/2026 11:30:05 PM");
+    }
+
+    // The current time has the same shape.
+    const std::string now = formatLogTimestamp(nullptr);
+    EXPECT_FALSE(now.empty());
+    EXPECT_EQ(now.find('\0'), std::string::npos);
+
+    // A value the platform cannot convert gives an empty text.
+    EXPECT_EQ(formatLogTimestampUtc(0x8000000000000000ull), "");
+}
+
+TEST(EventLogTimestamp, ShowElementOfARecording) {
+    Recording rec;
+    rec.title = "Tom & Jerry's \"Best\" \xE9";
+    rec.channel = 65535;
+    rec.start = 134432334000000000ull;  // 2026-12-31 23:30 UTC
+    rec.stop = rec.start + 3600 * kTicksPerSecond;
+    const std::string startStamp = formatLogTimestampUtc(rec.start);
+    const std::string stopStamp = formatLogTimestampUtc(rec.stop);
+    ASSERT_FALSE(startStamp.empty());
+    ASSERT_NE(startStamp, stopStamp);
+    EXPECT_EQ(formatShowElement(rec), "<Show title=\"Tom &amp; Jerry&apos;s &quot;Best&quot; \xE9\" start=\"" +
+                                          startStamp + "\" stop=\"" + stopStamp + "\" channel=\"65535\" />");
+}
+
+}  // namespace
+}  // namespace dormivel
