@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <powrprof.h>
 
+#include "eventlog/log_text.h"
 #include "planner/countdown.h"
 #include "ui/resource.h"
 
@@ -27,7 +28,7 @@ CountdownParams* paramsOf(HWND window) {
 void tick(CountdownParams& params) {
     const std::int32_t remaining = remainingSeconds(params.deadline, currentTime());
     if (remaining <= 0) {
-        appendEvent(params.appState->logFile, "Next suspend caused by Dormivel.");
+        appendEvent(params.appState->logFile, kSuspendNoteBody);
         KillTimer(params.dialog, kTimerId);
         SetSuspendState(params.appState->options.useHibernate ? TRUE : FALSE, FALSE, FALSE);
         SendMessageW(params.dialog, WM_CLOSE, 0, 0);

@@ -1,6 +1,7 @@
 #include "planner/pass_decision.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "eventlog/log_text.h"
 #include "planner/selection.h"
@@ -25,18 +26,11 @@ std::string balloonText(const char* heading, const RecordingSet& set) {
     return text;
 }
 
-void appendBlock(std::string& fragment, const char* element, const RecordingSet& set,
-                 const LogStampFormatter& stamp) {
-    fragment += "\r\n\t<";
-    fragment += element;
-    fragment += '>';
-    for (const Recording& r : set) {
-        fragment += "\r\n\t\t";
-        fragment += formatShowElement(r, stamp(r.start), stamp(r.stop));
-    }
-    fragment += "\r\n\t</";
-    fragment += element;
-    fragment += '>';
+std::vector<std::string> showElements(const RecordingSet& set, const LogStampFormatter& stamp) {
+    std::vector<std::string> elements;
+    elements.reserve(set.size());
+    for (const Recording& r : set) elements.push_back(formatShowElement(r, stamp(r.start), stamp(r.stop)));
+    return elements;
 }
 
 }  // namespace
@@ -91,17 +85,10 @@ std::string composePassFragment(const PassDecision& decision, const PassInput& i
                                 const LogStampFormatter& stamp) {
     std::string fragment;
     if (!input.logOpen) return fragment;
-    if (decision.nowChanged) appendBlock(fragment, "NowRecording", decision.now, stamp);
-    if (decision.nextChanged) appendBlock(fragment, "NextRecording", decision.next, stamp);
-    if (decision.logWake) {
-        fragment += "\r\n\t<SetWakeUp time=\"";
-        fragment += stamp(decision.timer.due);
-        fragment += "\" />";
-    }
-    if (decision.allowSleepChanged) {
-        fragment += decision.stayAwake ? "\r\n\t<SetAllowSleep allow=\"false\" />"
-                                       : "\r\n\t<SetAllowSleep allow=\"true\" />";
-    }
+    if (decision.nowChanged) fragment += formatNowRecordingBlock(showElements(decision.now, stamp));
+    if (decision.nextChanged) fragment += formatNextRecordingBlock(showElements(decision.next, stamp));
+    if (decision.logWake) fragment += formatSetWakeUpLine(stamp(decision.timer.due));
+    if (decision.allowSleepChanged) fragment += setAllowSleepLine(!decision.stayAwake);
     if (!fragment.empty()) fragment += "\r\n";
     return fragment;
 }

@@ -44,7 +44,7 @@ void closeApplicationWindow(HWND window, AppState& state) {
         const DWORD waited = WaitForSingleObject(waitable, kQuitWaitMs);
         CloseHandle(waitable);
         if (waited == WAIT_OBJECT_0) {
-            appendEvent(state.logFile, formatProcessEvent(ProcessEvent::QuitCleanly, classText, processId));
+            appendEvent(state.logFile, formatQuitProcessCleanly(classText, processId));
             return;
         }
     }
@@ -58,7 +58,7 @@ void closeApplicationWindow(HWND window, AppState& state) {
     const DWORD ended = WaitForSingleObject(process, kTerminateWaitMs);
     CloseHandle(process);
     if (ended == WAIT_OBJECT_0) {
-        appendEvent(state.logFile, formatProcessEvent(ProcessEvent::TerminatedForcefully, classText, processId));
+        appendEvent(state.logFile, formatTerminatedProcessForcefully(classText, processId));
     }
 }
 
@@ -73,7 +73,7 @@ void executePrograms(AppState& state) {
         CloseHandle(created.hProcess);
         CloseHandle(created.hThread);
         appendEvent(state.logFile,
-                    formatProcessEvent(ProcessEvent::Created, narrowProgramPath(entry), created.dwProcessId));
+                    formatCreatedProcess(narrowProgramPath(entry), created.dwProcessId));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ui/main_window_win32.h"
 
+#include "eventlog/log_text.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
 
@@ -100,7 +101,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
             if (!state.systemSuspended) {
                 state.systemSuspended = true;
                 terminateApplications(state);
-                appendEvent(state.logFile, "<SystemSuspend />");
+                appendEvent(state.logFile, kSystemSuspendBody);
             }
             break;
         case PBT_APMRESUMECRITICAL:
@@ -108,7 +109,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
         case PBT_APMRESUMEAUTOMATIC:
             if (state.systemSuspended) {
                 state.systemSuspended = false;
-                appendEvent(state.logFile, "<SystemResume />");
+                appendEvent(state.logFile, kSystemResumeBody);
                 executePrograms(state);
             }
             break;
