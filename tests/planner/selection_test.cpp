@@ -218,15 +218,6 @@ TEST(SelectNext, EarliestStartAfterNowWithAllTies) {
     }
 }
 
-TEST(SelectNext, SetsHoldCopies) {
-    RecordingList list = {rec(at(20, 0), at(21, 0), "A")};
-    RecordingSet next;
-    selectNextRecordings(list, at(18, 0), Options{}, 0, next);
-    list.clear();
-    ASSERT_EQ(next.size(), 1u);
-    EXPECT_EQ(next[0].title, "A");
-}
-
 TEST(SameRecordingSet, StartStopChannelTitleInOrder) {
     const Recording a = rec(at(20, 0), at(21, 0), "A");
     const Recording b = rec(at(20, 0), at(21, 0), "B");
