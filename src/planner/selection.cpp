@@ -1,0 +1,69 @@
+#include "planner/selection.h"
+
+#include <limits>
+
+#include "app/filetime.h"
+
+namespace dormivel {
+
+bool containsHour(const HourRange& range, std::uint8_t hour) {
+    if (range.first < range.last) return range.first <= hour && hour < range.last;
+    if (range.first > range.last) return hour >= range.first || hour < range.last;
+    return false;
+}
+
+bool rangesContainHour(const HourRangeList& ranges, std::uint8_t hour) {
+    for (const HourRange& range : ranges) {
+        if (containsHour(range, hour)) return true;
+    }
+    return false;
+}
+
+std::uint8_t startHour(const Recording& recording, std::int32_t biasMinutes) {
+    return static_cast<std::uint8_t>(utcToLocalDateTime(recording.start, biasMinutes).hour);
+}
+
+bool isEligible(const Recording& recording, const Options& options, std::int32_t biasMinutes) {
+    const std::uint8_t hour = startHour(recording, biasMinutes);
+    if (!recording.isManual && !recording.isFavorite) return !rangesContainHour(options.noIrRanges, hour);
+    if (recording.isManual && rangesContainHour(options.noManualRanges, hour)) return false;
+    if (recording.isFavorite && rangesContainHour(options.noFavoriteRanges, hour)) return false;
+    return true;
+}
+
+void selectNowRecordings(const RecordingList& list, FileTime now, const Options& options, std::int32_t biasMinutes,
+                         RecordingSet& out) {
+    out.clear();
+    for (const Recording& recording : list) {
+        if (!isEligible(recording, options, biasMinutes)) continue;
+        if (recording.start <= now && now < recording.stop) out.push_back(recording);
+    }
+}
+
+void selectNextRecordings(const RecordingList& list, FileTime now, const Options& options, std::int32_t biasMinutes,
+                          RecordingSet& out) {
+    out.clear();
+    FileTime best = std::numeric_limits<FileTime>::max();
+    for (const Recording& recording : list) {
+        if (recording.start <= now || !isEligible(recording, options, biasMinutes)) continue;
+        if (recording.start < best) {
+            out.clear();
+            out.push_back(recording);
+            best = recording.start;
+        } else if (recording.start == best) {
+            out.push_back(recording);
+        }
+    }
+}
+
+bool sameRecordingSet(const RecordingSet& a, const RecordingSet& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const Recording& x = a[i];
+        const Recording& y = b[i];
+        if (x.start != y.start || x.stop != y.stop || x.channel != y.channel || x.title != y.title) return false;
+    }
+    return true;
+}
+
+}  // namespace dormivel

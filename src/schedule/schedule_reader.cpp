@@ -1,0 +1,184 @@
+#include "schedule/schedule_reader.h"
+
+#include <climits>
+#include <cstddef>
+#include <limits>
+#include <utility>
+
+#include "app/filetime.h"
+
+namespace dormivel {
+namespace {
+
+constexpr std::size_t kMinimumFields = 9;
+constexpr std::string_view kTrue = "true";
+
+// The characters the runtime's isspace accepts in the "C" locale.
+bool isAtoiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads a number from `pos` the way the runtime's atoi does: white space is
+// skipped, one optional sign is taken, then decimal digits up to the first
+// non-digit; no digits gives 0. Where atoi would overflow an int, the value is
+// clamped to INT_MAX or INT_MIN, as the platform's runtime documents it. The
+// int is then stored in a 16-bit field, so it wraps modulo 65536 ("-1" gives
+// 65535, "70000" gives 4464, anything above INT_MAX gives 65535).
+std::uint16_t readNumber(std::string_view text, std::size_t pos) {
+    while (pos < text.size() && isAtoiSpace(text[pos]))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    // One past INT_MAX is the magnitude of INT_MIN; stop growing there.
+    constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT_MAX) + 1;
+    std::int64_t magnitude = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+        if (magnitude < kLimit) magnitude = magnitude * 10 + (text[pos] - '0');
+        ++pos;
+    }
+    if (magnitude > kLimit) magnitude = kLimit;
+    std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > INT_MAX) value = INT_MAX;
+    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(value) & 0xFFFFu);
+}
+
+}  // namespace
+
+bool isEarlier(const Recording& a, const Recording& b) {
+    if (a.start != b.start) return a.start < b.start;
+    if (a.stop != b.stop) return a.stop < b.stop;
+    if (a.channel != b.channel) return a.channel < b.channel;
+    // char_traits<char>::compare orders bytes as unsigned char, and a proper
+    // prefix before the longer text.
+    return a.title.compare(b.title) < 0;
+}
+
+std::vector<std::string_view> splitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    if (line.empty()) return fields;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', pos);
+        if (tab == std::string_view::npos) {
+            fields.push_back(line.substr(pos));
+            break;
+        }
+        fields.push_back(line.substr(pos, tab - pos));
+        // A TAB at the very end does not open an empty last field.
+        if (tab + 1 == line.size()) break;
+        pos = tab + 1;
+    }
+    return fields;
+}
+
+bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) return false;
+
+    // The month stands after the nearest blank before the slash. A date with
+    // no blank before it ("12/31 23:30") is read from the start of the text,
+    // as if a blank stood just before it, rather than failing the line.
+    std::size_t monthStart = slash;
+    while (monthStart > 0 && text[monthStart - 1] != ' ')
+        --monthStart;
+
+    LocalDateTime local;
+    local.month = readNumber(text, monthStart);
+    local.day = readNumber(text, slash + 1);
+
+    // The year is not written: a January read in December is next year's, a
+    // December read in January last year's. The year is a 16-bit field like
+    // the platform's, so it wraps with it.
+    local.year = clock.year;
+    if (local.month == 1 && clock.month == 12) {
+        local.year = static_cast<std::uint16_t>(clock.year + 1);
+    } else if (local.month == 12 && clock.month == 1) {
+        local.year = static_cast<std::uint16_t>(clock.year - 1);
+    }
+
+    // The first colon at or after the month's blank; the hour stands after the
+    // nearest blank before the colon, which is the month's blank at the latest.
+    const std::size_t colon = text.find(':', monthStart);
+    if (colon == std::string_view::npos) return false;
+    std::size_t hourStart = colon;
+    while (hourStart > monthStart && text[hourStart - 1] != ' ')
+        --hourStart;
+    local.hour = readNumber(text, hourStart);
+    local.minute = readNumber(text, colon + 1);
+
+    FileTime localTicks = 0;
+    if (!dateTimeToFileTime(local, localTicks)) return false;
+    return localToUtc(localTicks, clock.biasMinutes, utc);
+}
+
+bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out) {
+    const std::vector<std::string_view> fields = splitFields(line);
+    if (fields.size() < kMinimumFields) return false;
+    Recording recording;
+    if (!parseScheduleTime(fields[1], clock, recording.start)) return false;
+    if (!parseScheduleTime(fields[2], clock, recording.stop)) return false;
+    recording.channel = readNumber(fields[5], 0);
+    recording.title.assign(fields[6]);
+    recording.isManual = fields[7] == kTrue;
+    recording.isFavorite = fields[8] == kTrue;
+    out = std::move(recording);
+    return true;
+}
+
+void heapArrange(RecordingList& list) {
+    const std::size_t n = list.size();
+    if (n < 2) return;
+    for (std::size_t p = n / 2; p-- > 0;) {
+        Recording taken = std::move(list[p]);
+        std::size_t hole = p;
+        // Down to the bottom along the earlier child; a tie takes the right.
+        std::size_t right = 2 * hole + 2;
+        while (right < n) {
+            const std::size_t child = isEarlier(list[right - 1], list[right]) ? right - 1 : right;
+            list[hole] = std::move(list[child]);
+            hole = child;
+            right = 2 * hole + 2;
+        }
+        if (right == n) {
+            list[hole] = std::move(list[right - 1]);
+            hole = right - 1;
+        }
+        // Back up while the taken entry is earlier than the hole's parent.
+        while (hole > p) {
+            const std::size_t parent = (hole - 1) / 2;
+            if (!isEarlier(taken, list[parent])) break;
+            list[hole] = std::move(list[parent]);
+            hole = parent;
+        }
+        list[hole] = std::move(taken);
+    }
+}
+
+bool readSchedule(RecordingList& list, std::istream& in, const ScheduleClock& clock) {
+    list.clear();
+    // The first line is a header, whatever it holds.
+    in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    std::string line;
+    while (in.good()) {
+        std::getline(in, line);
+#ifndef _WIN32
+        // On Windows the file is opened in text mode, which turns every CR LF
+        // into LF and leaves any other CR alone (also one ending the last
+        // line). Elsewhere the same translation is done here: one CR directly
+        // before an LF is dropped. It is not done on Windows, where it would
+        // also drop the CR that text mode leaves of a CR CR LF.
+        if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
+#endif
+        if (line.empty()) continue;
+        Recording recording;
+        if (!parseScheduleLine(line, clock, recording)) return false;
+        list.push_back(std::move(recording));
+    }
+    heapArrange(list);
+    return true;
+}
+
+}  // namespace dormivel

@@ -1,0 +1,462 @@
+#include "schedule/schedule_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/filetime.h"
+
+namespace dormivel {
+namespace {
+
+constexpr ScheduleClock kJune2026{2026, 6, 0};
+
+FileTime localTicks(int y, int mo, int d, int h, int mi, std::int32_t bias = 0) {
+    LocalDateTime dt;
+    dt.year = static_cast<std::uint16_t>(y);
+    dt.month = static_cast<std::uint16_t>(mo);
+    dt.day = static_cast<std::uint16_t>(d);
+    dt.hour = static_cast<std::uint16_t>(h);
+    dt.minute = static_cast<std::uint16_t>(mi);
+    FileTime local = 0;
+    FileTime utc = 0;
+    EXPECT_TRUE(dateTimeToFileTime(dt, local));
+    EXPECT_TRUE(localToUtc(local, bias, utc));
+    return utc;
+}
+
+// One record line in the shape Kalvor writes.
+std::string recordLine(const std::string& start, const std::string& stop, const std::string& channel = "7",
+                       const std::string& title = "News", const std::string& manual = "false",
+                       const std::string& favorite = "false") {
+    return "Kalvor\t" + start + "\t" + stop + "\t0\tCh Seven\t" + channel + "\t" + title + "\t" + manual + "\t" +
+           favorite;
+}
+
+// A record line starting on 1 June 2026 at 20:mm, the minutes standing for
+// the start in ordering tests.
+std::string minuteLine(int minute, const std::string& title = "T") {
+    const std::string mm = (minute < 10 ? "0" : "") + std::to_string(minute);
+    return recordLine("Mon 6/1 20:" + mm, "Mon 6/1 22:00", "7", title);
+}
+
+bool read(const std::string& text, RecordingList& list, const ScheduleClock& clock = kJune2026) {
+    std::istringstream in(text);
+    return readSchedule(list, in, clock);
+}
+
+std::vector<int> startMinutes(const RecordingList& list) {
+    std::vector<int> minutes;
+    const FileTime base = localTicks(2026, 6, 1, 20, 0);
+    for (const Recording& r : list)
+        minutes.push_back(static_cast<int>((r.start - base) / (60 * kTicksPerSecond)));
+    return minutes;
+}
+
+auto allFields(const Recording& r) {
+    return std::tie(r.start, r.stop, r.channel, r.title, r.isManual, r.isFavorite);
+}
+
+TEST(SplitFields, TabsSeparateFieldsAndATrailingTabOpensNone) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"", {}},       {"a", {"a"}}, {"a\tb", {"a", "b"}}, {"\ta", {"", "a"}}, {"a\t\tb", {"a", "", "b"}},
+        {"a\t", {"a"}}, {"\t", {""}}, {"a\t\t", {"a", ""}}, {" ", {" "}},
+    };
+    for (const auto& [line, expected] : cases) {
+        const auto fields = splitFields(line);
+        EXPECT_EQ(std::vector<std::string>(fields.begin(), fields.end()), expected) << "line: " << line;
+    }
+}
+
+struct TimeCase {
+    const char* text;
+    ScheduleClock clock;
+    bool ok;
+    int year, month, day, hour, minute;
+};
+
+TEST(ParseScheduleTime, DatesAndTimes) {
+    const TimeCase cases[] = {
+        {"Thu 12/31 23:30", {2026, 12, 0}, true, 2026, 12, 31, 23, 30},
+        {"Mon 6/1 0:00", kJune2026, true, 2026, 6, 1, 0, 0},
+        {"Mon 6/1 23:59", kJune2026, true, 2026, 6, 1, 23, 59},
+        // Seconds and any suffix after the minutes are ignored.
+        {"Mon 6/1 23:30:15", kJune2026, true, 2026, 6, 1, 23, 30},
+        {"Mon 6/1 23:30 pm", kJune2026, true, 2026, 6, 1, 23, 30},
+        {"Mon 6/1 7:05h", kJune2026, true, 2026, 6, 1, 7, 5},
+        // Anything before the month's blank and between the day and the
+        // hour's blank is ignored.
+        {"Wednesday, 6/3 at 7:05", kJune2026, true, 2026, 6, 3, 7, 5},
+        {"Mon  6/1  10:00", kJune2026, true, 2026, 6, 1, 10, 0},
+        // No blank before the month: read from the start of the text.
+        {"6/1 10:00", kJune2026, true, 2026, 6, 1, 10, 0},
+        {" 6/1 10:00", kJune2026, true, 2026, 6, 1, 10, 0},
+        // The hour's blank is searched back to the month's blank at most.
+        {"Mon 6/1,10:00", kJune2026, true, 2026, 6, 1, 6, 0},
+        // No digits read as 0; numbers wrap at 16 bits.
+        {"Mon 6/1 :30", kJune2026, true, 2026, 6, 1, 0, 30},
+        {"Mon 65542/1 10:00", kJune2026, true, 2026, 6, 1, 10, 0},
+        // Leap days.
+        {"Tue 2/29 10:00", {2028, 3, 0}, true, 2028, 2, 29, 10, 0},
+        {"Tue 2/29 10:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 2/30 10:00", {2028, 3, 0}, false, 0, 0, 0, 0, 0},
+        // What the platform's conversion rejects.
+        {"Mon 6/31 10:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 13/1 10:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 0/1 10:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 6/0 10:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 6/1 24:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 6/1 12:60", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 6/1 -1:00", kJune2026, false, 0, 0, 0, 0, 0},
+        // Missing separators.
+        {"Mon 6-1 10:00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"Mon 6/1 10.00", kJune2026, false, 0, 0, 0, 0, 0},
+        {"10:00 Mon 6/1", kJune2026, false, 0, 0, 0, 0, 0},
+        {"", kJune2026, false, 0, 0, 0, 0, 0},
+        // The year rule around the turn of the year.
+        {"Fri 1/1 8:00", {2026, 12, 0}, true, 2027, 1, 1, 8, 0},
+        {"Thu 12/31 8:00", {2026, 1, 0}, true, 2025, 12, 31, 8, 0},
+        {"Thu 1/1 8:00", {2026, 11, 0}, true, 2026, 1, 1, 8, 0},
+        {"Thu 12/31 8:00", {2026, 12, 0}, true, 2026, 12, 31, 8, 0},
+        {"Thu 1/1 8:00", {2026, 1, 0}, true, 2026, 1, 1, 8, 0},
+        {"Thu 12/31 8:00", {2026, 2, 0}, true, 2026, 12, 31, 8, 0},
+        // The year leaving the platform's range fails.
+        {"Mon 12/31 8:00", {1601, 1, 0}, false, 0, 0, 0, 0, 0},
+        {"Mon 1/1 8:00", {30827, 12, 0}, false, 0, 0, 0, 0, 0},
+    };
+    for (const TimeCase& c : cases) {
+        FileTime utc = 0;
+        const bool ok = parseScheduleTime(c.text, c.clock, utc);
+        EXPECT_EQ(ok, c.ok) << c.text;
+        if (ok && c.ok) {
+            EXPECT_EQ(utc, localTicks(c.year, c.month, c.day, c.hour, c.minute)) << c.text;
+        }
+    }
+}
+
+TEST(ParseScheduleTime, ConvertsLocalToUtcWithTheBias) {
+    for (const std::int32_t bias : {-60, 0, 300, -345}) {
+        FileTime utc = 0;
+        ASSERT_TRUE(parseScheduleTime("Mon 6/1 20:15", {2026, 6, bias}, utc));
+        EXPECT_EQ(utc, localTicks(2026, 6, 1, 20, 15, bias)) << bias;
+        EXPECT_EQ(utc, localTicks(2026, 6, 1, 20, 15) + static_cast<FileTime>(bias * 60LL) * kTicksPerSecond);
+    }
+}
+
+TEST(ParseScheduleLine, NumbersFlagsAndTitle) {
+    struct Case {
+        std::string channel, title, manual, favorite;
+        std::uint16_t wantChannel;
+        bool wantManual, wantFavorite;
+    };
+    const Case cases[] = {
+        {"7", "News", "true", "false", 7, true, false},
+        {"70000", "T", "false", "true", 4464, false, true},
+        {"-1", "T", "True", "TRUE", 65535, false, false},
+        {"abc", "T", " true", "true ", 0, false, false},
+        {"  42x", "T", "", "truex", 42, false, false},
+        {"+8", "T", "true", "true", 8, true, true},
+        // Beyond int: clamped to INT_MAX / INT_MIN, then 16 bits.
+        {"99999999999", "T", "t", "f", 65535, false, false},
+        {"-99999999999", "T", "t", "f", 0, false, false},
+        {"2147483647", "T", "t", "f", 65535, false, false},
+        {"-2147483647", "T", "t", "f", 1, false, false},
+        // Titles are kept byte for byte, case, blanks and high bytes alike.
+        {"1", " Tatort \xE9\x80\xFF ", "false", "false", 1, false, false},
+        {"1", "", "false", "false", 1, false, false},
+    };
+    for (const Case& c : cases) {
+        Recording r;
+        ASSERT_TRUE(parseScheduleLine(
+            recordLine("Mon 6/1 20:00", "Mon 6/1 21:30", c.channel, c.title, c.manual, c.favorite), kJune2026, r))
+            << c.channel;
+        EXPECT_EQ(r.start, localTicks(2026, 6, 1, 20, 0));
+        EXPECT_EQ(r.stop, localTicks(2026, 6, 1, 21, 30));
+        EXPECT_EQ(r.channel, c.wantChannel) << c.channel;
+        EXPECT_EQ(r.title, c.title);
+        EXPECT_EQ(r.isManual, c.wantManual) << c.manual;
+        EXPECT_EQ(r.isFavorite, c.wantFavorite) << c.favorite;
+    }
+}
+
+TEST(ParseScheduleLine, FieldCountAndTimesDecide) {
+    const std::string nine = "a\tMon 6/1 20:00\tMon 6/1 21:00\t3\t4\t5\t6\ttrue\ttrue";
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {nine, true},
+        {nine + "\textra\t", true},
+        {"a\tMon 6/1 20:00\tMon 6/1 21:00\t3\t4\t5\t6\ttrue", false},
+        {"a\tMon 6/1 20:00\tMon 6/1 21:00\t3\t4\t5\t6\ttrue\t", false},
+        {"\t\t\t\t\t\t\t\t", false},
+        {"a\tMon 6/1 24:00\tMon 6/1 21:00\t3\t4\t5\t6\ttrue\ttrue", false},
+        {"a\tMon 6/1 20:00\tMon 2/30 21:00\t3\t4\t5\t6\ttrue\ttrue", false},
+        {" ", false},
+        {"", false},
+    };
+    for (const auto& [line, ok] : cases) {
+        Recording r;
+        r.title = "untouched";
+        EXPECT_EQ(parseScheduleLine(line, kJune2026, r), ok) << line;
+        if (!ok) {
+            EXPECT_EQ(r.title, "untouched") << "a failed line leaves the output alone: " << line;
+        }
+    }
+}
+
+TEST(IsEarlier, FourKeysInOrderFlagsIgnored) {
+    Recording base;
+    base.start = 100;
+    base.stop = 200;
+    base.channel = 5;
+    base.title = "M";
+    struct Case {
+        FileTime start, stop;
+        std::uint16_t channel;
+        std::string title;
+        bool baseEarlier, otherEarlier;
+    };
+    const Case cases[] = {
+        {101, 0, 0, "", true, false},    {99, 999, 9, "Z", false, true},     {100, 201, 0, "", true, false},
+        {100, 199, 9, "Z", false, true}, {100, 200, 6, "A", true, false},    {100, 200, 4, "Z", false, true},
+        {100, 200, 5, "N", true, false}, {100, 200, 5, "L", false, true},    {100, 200, 5, "MM", true, false},
+        {100, 200, 5, "", false, true},  {100, 200, 5, "\xE9", true, false}, {100, 200, 5, "M", false, false},
+    };
+    for (const Case& c : cases) {
+        Recording other;
+        other.start = c.start;
+        other.stop = c.stop;
+        other.channel = c.channel;
+        other.title = c.title;
+        other.isManual = true;
+        other.isFavorite = true;
+        EXPECT_EQ(isEarlier(base, other), c.baseEarlier) << c.start << " " << c.stop << " " << c.title;
+        EXPECT_EQ(isEarlier(other, base), c.otherEarlier) << c.start << " " << c.stop << " " << c.title;
+    }
+}
+
+TEST(HeapArrange, ClassicBottomUpOrder) {
+    const std::vector<std::pair<std::vector<int>, std::vector<int>>> cases = {
+        {{3, 1, 2}, {1, 3, 2}},
+        {{5, 4, 3, 2, 1}, {1, 2, 3, 5, 4}},
+        {{1, 2, 3, 4, 5, 6, 7}, {1, 2, 3, 4, 5, 6, 7}},
+        {{2, 1}, {1, 2}},
+        {{9}, {9}},
+        {{}, {}},
+        {{4, 7, 1, 8, 2, 6}, {1, 2, 4, 8, 7, 6}},
+    };
+    for (const auto& [in, expected] : cases) {
+        RecordingList list;
+        for (const int start : in) {
+            Recording r;
+            r.start = static_cast<FileTime>(start);
+            list.push_back(r);
+        }
+        heapArrange(list);
+        std::vector<int> got;
+        for (const Recording& r : list)
+            got.push_back(static_cast<int>(r.start));
+        EXPECT_EQ(got, expected);
+    }
+}
+
+TEST(HeapArrange, TiesGoToTheRightChild) {
+    // Three tied entries (the flags take no part in the order): the hole
+    // moves down to the right and the taken entry stays at the bottom.
+    RecordingList list(3);
+    list[1].isManual = true;
+    list[2].isFavorite = true;
+    heapArrange(list);
+    EXPECT_TRUE(list[0].isFavorite);
+    EXPECT_TRUE(list[1].isManual);
+    EXPECT_FALSE(list[2].isManual || list[2].isFavorite);
+}
+
+TEST(ReadSchedule, HeaderAndEmptyInputs) {
+    const std::string rec = minuteLine(5);
+    const std::vector<std::pair<std::string, std::size_t>> cases = {
+        {"", 0},
+        {"header only, no line end", 0},
+        {"header\n", 0},
+        {rec, 0},               // a first line is a header even when it is a record
+        {rec + "\n" + rec, 1},  // the last line needs no LF
+        {"h\n" + rec + "\n", 1},
+        {"h\n\n\n" + rec + "\n\n" + rec + "\n\n", 2},
+    };
+    for (const auto& [text, count] : cases) {
+        RecordingList list(3);
+        EXPECT_TRUE(read(text, list)) << text;
+        EXPECT_EQ(list.size(), count) << text;
+    }
+}
+
+TEST(ReadSchedule, StreamAlreadyAtItsEnd) {
+    std::istringstream in("h\n" + minuteLine(1) + "\n");
+    std::string drain;
+    while (std::getline(in, drain)) {
+    }
+    RecordingList list(2);
+    EXPECT_TRUE(readSchedule(list, in, kJune2026));
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ReadSchedule, BadLineKeepsTheEarlierOnesInFileOrder) {
+    const std::string good = "h\n" + minuteLine(30) + "\n" + minuteLine(10) + "\n";
+    const std::string after = "\n" + minuteLine(1) + "\n";
+    const std::vector<std::string> badLines = {
+        " ",
+        "\t",
+        "a\tMon 6/1 20:00\tMon 6/1 21:00\t3\t4\t5\t6\ttrue\t",
+        recordLine("Mon 2/30 20:00", "Mon 6/1 22:00"),
+        recordLine("Mon 6/1 20:00", "Mon 6/1 24:00"),
+        recordLine("Mon 6/1 12:60", "Mon 6/1 22:00"),
+    };
+    for (const std::string& bad : badLines) {
+        RecordingList list;
+        EXPECT_FALSE(read(good + bad + after, list)) << bad;
+        EXPECT_EQ(startMinutes(list), (std::vector<int>{30, 10})) << bad;
+    }
+}
+
+TEST(ReadSchedule, CompleteReadIsHeapArranged) {
+    const std::vector<std::pair<std::vector<int>, std::vector<int>>> cases = {
+        {{3, 1, 2}, {1, 3, 2}},
+        {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}},
+    };
+    for (const auto& [starts, expected] : cases) {
+        std::string text = "header\n";
+        for (const int m : starts)
+            text += minuteLine(m) + "\n";
+        RecordingList list;
+        ASSERT_TRUE(read(text, list));
+        EXPECT_EQ(startMinutes(list), expected);
+    }
+}
+
+TEST(ReadSchedule, EqualTimesOrderedByChannelThenTitle) {
+    const std::string text = "h\n" + recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "9", "A") + "\n" +
+                             recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "3", "Z") + "\n" +
+                             recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "3", "B") + "\n";
+    RecordingList list;
+    ASSERT_TRUE(read(text, list));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].channel, 3);
+    EXPECT_EQ(list[0].title, "B");
+}
+
+TEST(ReadSchedule, CrLfFileReadsLikeTheLfFile) {
+    const std::vector<std::string> lines = {
+        "Start\tStop\tx",
+        "",
+        recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "1", "A", "true", "true"),
+        "",
+        recordLine("Sat 5/30 8:00:30", "Sat 5/30 9:00", "2", "B \xE4", "false", "true"),
+    };
+    std::string lf;
+    std::string crlf;
+    for (const std::string& l : lines) {
+        lf += l + "\n";
+        crlf += l + "\r\n";
+    }
+    RecordingList fromLf;
+    RecordingList fromCrLf;
+    ASSERT_TRUE(read(lf, fromLf));
+    ASSERT_TRUE(read(crlf, fromCrLf));
+    ASSERT_EQ(fromLf.size(), 2u);
+    ASSERT_EQ(fromCrLf.size(), fromLf.size());
+    for (std::size_t i = 0; i < fromLf.size(); ++i)
+        EXPECT_EQ(allFields(fromCrLf[i]), allFields(fromLf[i]));
+    EXPECT_TRUE(fromCrLf[0].isFavorite);
+}
+
+TEST(ReadSchedule, OnlyTheCrOfACrLfPairIsDropped) {
+    const std::string rec = recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "1", "A", "true", "true");
+    struct Case {
+        std::string text;
+        bool ok;
+        bool favorite;
+    };
+    // Text mode leaves a CR that is not followed by LF, also at the end of
+    // the last line; the reader must see the same.
+    const Case cases[] = {
+        {"h\r\n" + rec + "\r\n", true, true},         {"h\r\n" + rec, true, true},
+        {"h\r\n" + rec + "\r", true, false},          {"h\r\n" + rec + "\r\r\n", true, false},
+        {"h\r\n\r\n" + rec + "\r\n\r\n", true, true}, {"h\r\n\r\r\n" + rec + "\r\n", false, false},
+    };
+    for (const Case& c : cases) {
+        RecordingList list;
+        EXPECT_EQ(read(c.text, list), c.ok);
+        if (c.ok) {
+            ASSERT_EQ(list.size(), 1u);
+            EXPECT_EQ(list[0].isFavorite, c.favorite);
+            EXPECT_EQ(list[0].title, "A");
+        } else {
+            EXPECT_TRUE(list.empty());
+        }
+    }
+}
+
+// Random schedules: the reader keeps every record line exactly once, and a
+// complete read leaves a heap whose first entry is the earliest.
+TEST(ReadSchedule, RandomSchedulesKeepEveryLineAndPutTheEarliestFirst) {
+    std::mt19937 rng(20260601);
+    const char* const weekdays[] = {"Mon", "Tuesday,", "", "Sa."};
+    const std::string titleBytes = "ab \xE9\xFFZ";
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const ScheduleClock clock{2026, 3, -60};
+
+    for (int iteration = 0; iteration < 300; ++iteration) {
+        std::string text = "Kalvor schedule\n";
+        RecordingList expected;
+        const int lines = pick(0, 40);
+        for (int i = 0; i < lines; ++i) {
+            // Few distinct values, so that ties on every key are frequent.
+            const int day = pick(1, 3), hour = pick(20, 21), minute = pick(0, 1) * 30;
+            const int length = pick(0, 2) * 30;
+            const int channel = pick(1, 3);
+            std::string title;
+            for (int k = pick(0, 3); k > 0; --k)
+                title += titleBytes[static_cast<std::size_t>(pick(0, 5))];
+            const bool manual = pick(0, 1) == 1, favorite = pick(0, 1) == 1;
+
+            Recording r;
+            r.start = localTicks(2026, 4, day, hour, minute, clock.biasMinutes);
+            r.stop = r.start + static_cast<FileTime>(length) * 60 * kTicksPerSecond;
+            r.channel = static_cast<std::uint16_t>(channel);
+            r.title = title;
+            r.isManual = manual;
+            r.isFavorite = favorite;
+            expected.push_back(r);
+
+            const int stopTotal = hour * 60 + minute + length;
+            const std::string date = std::string(weekdays[pick(0, 3)]) + " 4/" + std::to_string(day) + " ";
+            const std::string seconds = pick(0, 1) == 1 ? ":" + std::to_string(pick(0, 59)) : "";
+            text += recordLine(date + std::to_string(hour) + ":" + std::to_string(minute) + seconds,
+                               date + std::to_string(stopTotal / 60) + ":" + std::to_string(stopTotal % 60),
+                               std::to_string(channel), title, manual ? "true" : "no", favorite ? "true" : "0") +
+                    (pick(0, 3) == 0 ? "\t\textra" : "");
+            text += pick(0, 4) == 0 ? "\n\n" : "\n";
+        }
+
+        RecordingList list;
+        ASSERT_TRUE(read(text, list, clock));
+        ASSERT_EQ(list.size(), expected.size());
+        for (std::size_t i = 1; i < list.size(); ++i) {
+            ASSERT_FALSE(isEarlier(list[i], list[0])) << "iteration " << iteration << " entry " << i;
+            ASSERT_FALSE(isEarlier(list[i], list[(i - 1) / 2])) << "iteration " << iteration << " entry " << i;
+        }
+        auto byAllFields = [](const Recording& a, const Recording& b) { return allFields(a) < allFields(b); };
+        RecordingList sortedList = list;
+        std::sort(sortedList.begin(), sortedList.end(), byAllFields);
+        std::sort(expected.begin(), expected.end(), byAllFields);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            ASSERT_EQ(allFields(sortedList[i]), allFields(expected[i])) << "iteration " << iteration;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace dormivel
