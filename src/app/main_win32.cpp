@@ -1,6 +1,6 @@
 // Entry point of dormivel.exe: a GUI program with a wide-character entry.
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/app_state_win32.h"
 #include "app/run_application_win32.h"

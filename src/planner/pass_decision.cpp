@@ -29,7 +29,8 @@ std::string balloonText(const char* heading, const RecordingSet& set) {
 std::vector<std::string> showElements(const RecordingSet& set, const LogStampFormatter& stamp) {
     std::vector<std::string> elements;
     elements.reserve(set.size());
-    for (const Recording& r : set) elements.push_back(formatShowElement(r, stamp(r.start), stamp(r.stop)));
+    for (const Recording& r : set)
+        elements.push_back(formatShowElement(r, stamp(r.start), stamp(r.stop)));
     return elements;
 }
 
@@ -53,7 +54,8 @@ PassDecision decidePass(const RecordingList& list, const PassInput& input, const
     if (!d.now.empty()) {
         d.stayAwake = true;
         FileTime earliestStop = d.now.front().stop;
-        for (const Recording& r : d.now) earliestStop = std::min(earliestStop, r.stop);
+        for (const Recording& r : d.now)
+            earliestStop = std::min(earliestStop, r.stop);
         d.timer = {true, earliestStop, false};
     } else if (!d.next.empty()) {
         const FileTime start = d.next.front().start;
@@ -81,8 +83,7 @@ bool countdownWanted(const PassDecision& decision, const Options& options,
     return decision.mayOfferCountdown && resumedAutomatically() && !options.noResuspend;
 }
 
-std::string composePassFragment(const PassDecision& decision, const PassInput& input,
-                                const LogStampFormatter& stamp) {
+std::string composePassFragment(const PassDecision& decision, const PassInput& input, const LogStampFormatter& stamp) {
     std::string fragment;
     if (!input.logOpen) return fragment;
     if (decision.nowChanged) fragment += formatNowRecordingBlock(showElements(decision.now, stamp));

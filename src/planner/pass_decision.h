@@ -69,7 +69,6 @@ using LogStampFormatter = std::function<std::string(FileTime utc)>;
 
 // The body of the pass's Event element (empty when there is nothing to log
 // or no log is open), with its final line break.
-std::string composePassFragment(const PassDecision& decision, const PassInput& input,
-                                const LogStampFormatter& stamp);
+std::string composePassFragment(const PassDecision& decision, const PassInput& input, const LogStampFormatter& stamp);
 
 }  // namespace dormivel

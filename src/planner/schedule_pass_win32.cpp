@@ -19,11 +19,14 @@ std::string readScheduleBytes(FILE* file) {
     std::string bytes;
     char buffer[16384];
     std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, got);
     return bytes;
 }
 
-FileTime fromFileTime(const FILETIME& t) { return (static_cast<FileTime>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+FileTime fromFileTime(const FILETIME& t) {
+    return (static_cast<FileTime>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
 
 FILETIME toFileTime(FileTime t) {
     return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFFu), static_cast<DWORD>(t >> 32)};

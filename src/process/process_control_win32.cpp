@@ -72,8 +72,7 @@ void executePrograms(AppState& state) {
         }
         CloseHandle(created.hProcess);
         CloseHandle(created.hThread);
-        appendEvent(state.logFile,
-                    formatCreatedProcess(narrowProgramPath(entry), created.dwProcessId));
+        appendEvent(state.logFile, formatCreatedProcess(narrowProgramPath(entry), created.dwProcessId));
     }
 }
 

@@ -11,7 +11,9 @@ constexpr FileTime kSecond = 10'000'000;
 // 7 December 2026 12:00 UTC.
 constexpr FileTime kBase = 134098128000000000ULL;
 
-FileTime at(std::int64_t seconds) { return kBase + static_cast<FileTime>(seconds * static_cast<std::int64_t>(kSecond)); }
+FileTime at(std::int64_t seconds) {
+    return kBase + static_cast<FileTime>(seconds * static_cast<std::int64_t>(kSecond));
+}
 
 Recording rec(const char* title, std::int64_t start, std::int64_t stop, std::uint16_t channel = 5) {
     Recording r;

@@ -1,6 +1,6 @@
 // The dialogs of the resource script, created in-process.
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 
