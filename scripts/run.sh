@@ -51,7 +51,7 @@ trap finish INT TERM EXIT
 
 for _ in $(seq 1 100); do [[ -f "$scratch/dormivel-log.xml" ]] && break; sleep 0.1; done
 echo "== event log as it grows (Ctrl-C to stop; stops by itself after ${duration}s):"
-tail -n +1 -f "$scratch/dormivel-log.xml" 2>/dev/null | tr -d '\r' | sed -u 's/^/   /' &
+tail -n +1 -f "$scratch/dormivel-log.xml" 2>/dev/null | sed -u 's/\r$//; s/^/   /' &
 tail_pid=$!
 
 end=$(($(date +%s) + duration))

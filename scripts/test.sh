@@ -19,6 +19,13 @@ run_ctest() {
   shift 2
   local log="$dir/ctest.log" rc=0
   (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log" || rc=1
+  count_ctest_log "$name" "$log" "$rc"
+}
+
+# Adds the counts of a CTest log to the totals; a run that failed without
+# failing tests (a build error, a crash of CTest) counts as one failure.
+count_ctest_log() {
+  local name=$1 log=$2 rc=$3
   local line failed count
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
   if [[ -z "$line" ]]; then
@@ -54,18 +61,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 ru
 stage_end
 
 stage_start "cross build and Wine tests"
-cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/mingw -j"$jobs"
-# shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh"
-trap wine_env_stop EXIT
-DORMIVEL_OWN_DISPLAY=1 wine_env_start "$root/build/mingw"
-# Warm-up: the first window starts Wine's desktop process, which must not
-# inherit CTest's output pipe.
-(cd build/mingw/bin && wine ./dormivel_wintests.exe --gtest_filter='Resources.*' >/dev/null 2>&1 </dev/null) || true
-run_ctest wine build/mingw
-wine_env_stop
-trap - EXIT
+wine_log="$root/build/wine-ctest.log"
+mkdir -p "$root/build"
+rc=0
+"$root/scripts/wine-test.sh" 2>&1 | tee "$wine_log" || rc=1
+count_ctest_log wine "$wine_log" "$rc"
 stage_end
 
 echo

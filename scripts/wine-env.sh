@@ -10,7 +10,7 @@ wine_env_start() {
   export WINEDEBUG=-all
   # Timestamps and list lines depend on the locale; tests that change the
   # prefix's regional settings rely on it staying the same between runs.
-  export LC_ALL=${DORMIVEL_LC_ALL:-en_US.UTF-8}
+  export LC_ALL=${DORMIVEL_LC_ALL:-C.UTF-8}  # Wine reads it as English (United States)
 
   WINE_ENV_XVFB_PID=
   if [[ -z "${DISPLAY:-}" || "${DORMIVEL_OWN_DISPLAY:-0}" == 1 ]]; then
@@ -37,9 +37,12 @@ wine_env_start() {
   fi
   # Without a window manager every close of a visible window waits 2 s unless
   # Wine manages no windows itself; crashes must never open a dialog.
+  # A server left behind by an interrupted run would keep its old display;
+  # a fresh persistent one serves every Wine process of this run.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wineserver -p
   wine cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
 }
 
