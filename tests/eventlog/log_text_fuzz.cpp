@@ -2,12 +2,6 @@
 // path, written into a log the way the file is written: every result must be
 // a well-formed document whose attribute values give back the original
 // bytes.
-//
-// The checker works on structure: tags, attributes, entities and character
-// data. Bytes that XML 1.0 does not allow as characters at all (control
-// bytes other than TAB, LF and CR) are passed through by the escaping on
-// purpose, since titles reach the log byte for byte; the checker accepts
-// them everywhere as character data, like any other byte that is not markup.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +13,7 @@
 #include <vector>
 
 #include "eventlog/log_text.h"
+#include "xml_check.h"
 
 namespace {
 
@@ -29,137 +24,12 @@ using dormivel::kLogClosingTag;
     std::abort();
 }
 
-struct Attribute {
-    std::string element;
-    std::string name;
-    std::string value;  // with the entities resolved
-};
-
-bool isNameStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool isNameChar(char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// A small well-formedness checker for the subset of XML the log uses.
-struct Parser {
-    std::string_view doc;
-    std::size_t pos = 0;
-    std::vector<Attribute> attributes;
-};
-
-void skipSpace(Parser& p) {
-    while (p.pos < p.doc.size() && isSpace(p.doc[p.pos]))
-        ++p.pos;
-}
-
-std::string parseName(Parser& p) {
-    const std::size_t start = p.pos;
-    if (p.pos >= p.doc.size() || !isNameStart(p.doc[p.pos])) fail("bad name", p.pos);
-    while (p.pos < p.doc.size() && isNameChar(p.doc[p.pos]))
-        ++p.pos;
-    return std::string(p.doc.substr(start, p.pos - start));
-}
-
-void expect(Parser& p, char c) {
-    if (p.pos >= p.doc.size() || p.doc[p.pos] != c) fail("unexpected byte", p.pos);
-    ++p.pos;
-}
-
-// After '&': one of the five predefined entities.
-char parseEntity(Parser& p) {
-    static constexpr struct {
-        std::string_view text;
-        char c;
-    } entities[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
-    for (const auto& e : entities) {
-        if (p.doc.substr(p.pos).starts_with(e.text)) {
-            p.pos += e.text.size();
-            return e.c;
-        }
-    }
-    fail("'&' not starting an entity", p.pos);
-}
-
-void parseElement(Parser& p);
-
-// Character data and child elements up to the end tag of `tag`.
-void parseContent(Parser& p, const std::string& tag) {
-    for (;;) {
-        if (p.pos >= p.doc.size()) fail("missing end tag", p.pos);
-        const char c = p.doc[p.pos];
-        if (c == '&') {
-            ++p.pos;
-            parseEntity(p);
-        } else if (c != '<') {
-            ++p.pos;
-        } else if (p.doc.substr(p.pos).starts_with("</")) {
-            p.pos += 2;
-            if (parseName(p) != tag) fail("end tag does not match", p.pos);
-            skipSpace(p);
-            expect(p, '>');
-            return;
-        } else {
-            parseElement(p);
-        }
-    }
-}
-
-// An element starting at the '<' at p.pos.
-void parseElement(Parser& p) {
-    expect(p, '<');
-    const std::string tag = parseName(p);
-    std::vector<Attribute> own;
-    for (;;) {
-        const std::size_t before = p.pos;
-        skipSpace(p);
-        if (p.pos >= p.doc.size()) fail("unterminated start tag", p.pos);
-        if (p.doc[p.pos] == '/' || p.doc[p.pos] == '>') break;
-        if (p.pos == before) fail("no blank before an attribute", p.pos);
-        Attribute attribute{tag, parseName(p), {}};
-        for (const Attribute& seen : own) {
-            if (seen.name == attribute.name) fail("repeated attribute", p.pos);
-        }
-        expect(p, '=');
-        expect(p, '"');
-        while (p.pos < p.doc.size() && p.doc[p.pos] != '"') {
-            const char c = p.doc[p.pos++];
-            if (c == '<') fail("'<' in an attribute value", p.pos - 1);
-            attribute.value += c == '&' ? parseEntity(p) : c;
-        }
-        expect(p, '"');
-        own.push_back(std::move(attribute));
-    }
-    for (Attribute& a : own)
-        p.attributes.push_back(std::move(a));
-    if (p.doc[p.pos] == '/') {
-        ++p.pos;
-        expect(p, '>');
-        return;
-    }
-    ++p.pos;
-    parseContent(p, tag);
-}
-
 // The attributes of a well-formed document, in document order; aborts at
 // the first fault.
-std::vector<Attribute> checkDocument(std::string_view doc) {
-    Parser p;
-    p.doc = doc;
-    if (!doc.starts_with("<?xml ")) fail("no declaration", 0);
-    p.pos = doc.find("?>");
-    if (p.pos == std::string_view::npos) fail("unterminated declaration", 0);
-    p.pos += 2;
-    skipSpace(p);
-    if (p.pos >= doc.size() || doc[p.pos] != '<') fail("no root element", p.pos);
-    parseElement(p);
-    skipSpace(p);
-    if (p.pos != doc.size()) fail("bytes after the root element", p.pos);
-    return std::move(p.attributes);
+std::vector<xmlcheck::Attribute> checkDocument(std::string_view doc) {
+    xmlcheck::Result r = xmlcheck::check(doc);
+    if (!r.error.empty()) fail(r.error.c_str(), r.offset);
+    return std::move(r.attributes);
 }
 
 // Writes one event the way the log file is written: over the closing tag.
@@ -198,11 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     appendTo(file, dormivel::kDormivelStopBody);
 
     if (!file.starts_with(dormivel::kLogPrologue) || !file.ends_with(kLogClosingTag)) fail("header or tail", 0);
-    const std::vector<Attribute> attributes = checkDocument(file);
+    const std::vector<xmlcheck::Attribute> attributes = checkDocument(file);
 
     // The escaped values read back as the original bytes.
     std::size_t titles = 0, classes = 0, paths = 0;
-    for (const Attribute& a : attributes) {
+    for (const xmlcheck::Attribute& a : attributes) {
         if (a.element == "Show" && a.name == "title") {
             ++titles;
             if (a.value != title) fail("title changed", 0);

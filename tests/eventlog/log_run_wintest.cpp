@@ -1,0 +1,175 @@
+// The event log as dormivel.exe writes it, read as another program would.
+#include <gtest/gtest.h>
+
+#include "driver/driver_win32.h"
+#include "driver/schedule_text_win32.h"
+#include "eventlog/xml_check.h"
+
+namespace {
+
+const std::string kPrologue =
+    "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\" ?>\r\n"
+    "<DormivelLog version=\"2.2 beta\">\r\n";
+const std::string kClosing = "</DormivelLog>";
+const std::string kEmptySchedule = "header\n";
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Counts the Event elements once the file is complete.
+std::size_t eventCount(const std::string& log) {
+    return driver::eventBodies(log).size();
+}
+
+TEST(LogRun, NewLogHoldsStartAndStop) {
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"log-new", kEmptySchedule, {L"--logfile=log.xml"}, run));
+    driver::StopOnExit guard{run.process};
+    const std::wstring path = driver::join(run.dir, L"log.xml");
+    std::string log = driver::waitForLog(
+        path, [](const std::string& l) { return eventCount(l) == 1; }, 10000);
+    EXPECT_EQ(xmlcheck::check(log).error, "");
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    ASSERT_TRUE(driver::readFile(path, log));
+
+    ASSERT_TRUE(log.starts_with(kPrologue));
+    ASSERT_TRUE(endsWith(log, kClosing));
+    EXPECT_EQ(driver::eventBodies(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
+    // Nothing but the two events stands between the prologue and the tag.
+    std::string rest = log.substr(kPrologue.size(), log.size() - kPrologue.size() - kClosing.size());
+    for (const char* body : {"<DormivelStart />", "<DormivelStop />"}) {
+        ASSERT_TRUE(rest.starts_with("<Event time=\""));
+        const std::size_t end = rest.find("</Event>\r\n");
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(rest.substr(rest.find("\">") + 2, end - rest.find("\">") - 2), body);
+        rest = rest.substr(end + 10);
+    }
+    EXPECT_EQ(rest, "");
+    EXPECT_EQ(xmlcheck::check(log).error, "");
+    driver::removeTree(run.dir);
+}
+
+TEST(LogRun, AppendKeepsEveryEarlierByte) {
+    driver::DormivelRun first;
+    ASSERT_TRUE(driver::startDormivel(L"log-append", kEmptySchedule, {L"--logfile=log.xml"}, first));
+    driver::StopOnExit guard{first.process};
+    EXPECT_EQ(driver::stopDormivel(first), 0u);
+    const std::wstring path = driver::join(first.dir, L"log.xml");
+    std::string earlier;
+    ASSERT_TRUE(driver::readFile(path, earlier));
+
+    driver::Process second;
+    ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--logfile=log.xml", L"--appendlog"}, first.dir, second));
+    ASSERT_NE(driver::waitMainWindow(second.processId, 15000), nullptr);
+    driver::DormivelRun run{first.dir, second, nullptr};
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    std::string log;
+    ASSERT_TRUE(driver::readFile(path, log));
+    // Everything but the old closing tag is kept as it was.
+    const std::string kept = earlier.substr(0, earlier.size() - kClosing.size());
+    ASSERT_TRUE(log.starts_with(kept));
+    // The new start event begins right where the old stop event's line ended.
+    EXPECT_EQ(driver::eventBodies(log.substr(kept.size())),
+              (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
+    EXPECT_EQ(driver::eventBodies(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />",
+                                                                  "<DormivelStart />", "<DormivelStop />"}));
+    EXPECT_EQ(xmlcheck::check(log).error, "");
+    driver::removeTree(first.dir);
+}
+
+struct OpenCase {
+    const wchar_t* name;
+    std::vector<std::wstring> args;
+    bool existing;         // a log.xml is there before the start
+    std::string before;    // its bytes
+    bool expectLog;        // log.xml holds a fresh log afterwards
+    bool expectUntouched;  // log.xml is exactly as before
+};
+
+TEST(LogRun, OpeningModes) {
+    const std::string foreign = "<notes>mine</notes>\r\n";
+    const OpenCase cases[] = {
+        {L"append-missing", {L"--logfile=log.xml", L"--appendlog"}, false, "", true, false},
+        {L"new-empties", {L"--logfile=log.xml"}, true, foreign, true, false},
+        {L"append-foreign-kept", {L"--logfile=log.xml", L"--appendlog"}, true, foreign, false, true},
+        {L"append-short-kept", {L"--logfile=log.xml", L"-a"}, true, "</Dormi", false, true},
+        {L"empty-path", {L"--logfile="}, false, "", false, false},
+        {L"missing-folder", {L"--logfile=no such folder\\log.xml"}, false, "", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(driver::narrow(c.name));
+        const std::wstring dir = driver::makeScratchDir(c.name);
+        const std::wstring path = driver::join(dir, L"log.xml");
+        if (c.existing) {
+            ASSERT_TRUE(driver::writeFile(path, c.before));
+        }
+        ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
+        driver::DormivelRun run{dir, {}, nullptr};
+        ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, dir, run.process));
+        // The program runs on whether or not it has a log.
+        run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
+        ASSERT_NE(run.mainWindow, nullptr);
+        EXPECT_EQ(driver::stopDormivel(run), 0u);
+        std::string after;
+        const bool exists = driver::readFile(path, after);
+        if (c.expectLog) {
+            EXPECT_TRUE(after.starts_with(kPrologue));
+            EXPECT_EQ(driver::eventBodies(after), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
+        } else if (c.expectUntouched) {
+            EXPECT_EQ(after, c.before);
+        } else {
+            EXPECT_FALSE(exists);
+        }
+        driver::removeTree(dir);
+    }
+}
+
+// The log's timestamps follow the system locale, never the user's own
+// regional settings.
+TEST(LogRun, TimestampsIgnoreTheUsersFormats) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\International", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
+        ERROR_SUCCESS);
+    struct Saved {
+        const wchar_t* name;
+        std::wstring value;
+    };
+    Saved saved[] = {{L"sTimeFormat", {}}, {L"sShortDate", {}}};
+    for (auto& s : saved) {
+        wchar_t value[128] = {};
+        DWORD size = sizeof value;
+        RegQueryValueExW(key, s.name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+        s.value = value;
+    }
+    auto set = [&](const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    };
+    set(L"sTimeFormat", L"HH.mm.ss");
+    set(L"sShortDate", L"yyyy-MM-dd");
+
+    driver::DormivelRun run;
+    const bool started = driver::startDormivel(L"log-locale", kEmptySchedule, {L"--logfile=log.xml"}, run);
+    const DWORD code = started ? driver::stopDormivel(run) : 0xDEAD;
+    for (const auto& s : saved)
+        set(s.name, s.value);
+    RegCloseKey(key);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(code, 0u);
+
+    std::string log;
+    ASSERT_TRUE(driver::readFile(driver::join(run.dir, L"log.xml"), log));
+    const std::size_t at = log.find("<Event time=\"");
+    ASSERT_NE(at, std::string::npos);
+    const std::string stamp = log.substr(at + 13, log.find('"', at + 13) - at - 13);
+    // English (United States): M/d/yyyy h:mm:ss AM or PM.
+    EXPECT_NE(stamp.find('/'), std::string::npos) << stamp;
+    EXPECT_TRUE(endsWith(stamp, " AM") || endsWith(stamp, " PM")) << stamp;
+    EXPECT_EQ(stamp.find('-'), std::string::npos) << stamp;
+    EXPECT_EQ(stamp.find('.'), std::string::npos) << stamp;
+    driver::removeTree(run.dir);
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+// The schedule pass at work in dormivel.exe, on real time: the wake timer,
+// the allow-sleep state and what reaches the log and the upcoming list.
+#include <gtest/gtest.h>
+
+#include "driver/driver_win32.h"
+#include "driver/schedule_text_win32.h"
+#include "eventlog/xml_check.h"
+
+namespace {
+
+using driver::ScheduleEntry;
+
+std::wstring logPath(const driver::DormivelRun& run) {
+    return driver::join(run.dir, L"log.xml");
+}
+
+// The Event bodies once there are at least `count` of them; every read of
+// the file on the way must be a well-formed document.
+std::vector<std::string> waitForEvents(const driver::DormivelRun& run, std::size_t count, DWORD timeoutMs) {
+    std::string malformed;
+    const std::string log = driver::waitForLog(
+        logPath(run),
+        [&](const std::string& l) {
+            if (!l.empty()) {
+                const auto r = xmlcheck::check(l);
+                if (!r.error.empty()) malformed = r.error + " at " + std::to_string(r.offset);
+            }
+            return driver::eventBodies(l).size() >= count;
+        },
+        timeoutMs);
+    EXPECT_EQ(malformed, "");
+    return driver::eventBodies(log);
+}
+
+std::string block(const char* element, const std::vector<ScheduleEntry>& entries) {
+    std::string text = std::string("\r\n\t<") + element + ">";
+    for (const auto& e : entries)
+        text += "\r\n\t\t" + driver::showElement(e);
+    return text + "\r\n\t</" + element + ">";
+}
+
+std::string wakeLine(const SYSTEMTIME& wake) {
+    return "\r\n\t<SetWakeUp time=\"" + driver::enUsStamp(wake) + "\" />";
+}
+
+const std::string kAllowSleepFalse = "\r\n\t<SetAllowSleep allow=\"false\" />";
+const std::string kAllowSleepTrue = "\r\n\t<SetAllowSleep allow=\"true\" />";
+
+// A recording at the next whole minute at least 15 s away, and the lead time
+// that puts its wake-up a few seconds from now.
+struct SoonRecording {
+    ScheduleEntry entry;
+    std::int64_t leadSeconds;
+    SYSTEMTIME wake;
+};
+
+SoonRecording recordingWakingSoon(const char* title, std::int64_t wakeInSeconds) {
+    const SYSTEMTIME now = driver::localNow();
+    SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(now), 60);
+    if (driver::toTicks(start) - driver::toTicks(now) < 15 * driver::kTicksPerSecond) {
+        start = driver::addSeconds(start, 60);
+    }
+    const std::int64_t lead = (driver::toTicks(start) - driver::toTicks(now)) / driver::kTicksPerSecond - wakeInSeconds;
+    return {{start, driver::addSeconds(start, 600), 21, title}, lead, driver::addSeconds(start, -lead)};
+}
+
+TEST(SchedulePass, WakeUpThenStayAwakeThroughTheLeadTime) {
+    const SoonRecording r = recordingWakingSoon("Morning News & \"More\"", 4);
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"pass-wake", driver::scheduleFile({r.entry}),
+                                      {L"--logfile=log.xml", L"--leadtime=" + std::to_wstring(r.leadSeconds)}, run));
+    driver::StopOnExit guard{run.process};
+    ScheduleEntry logged = r.entry;
+    logged.title = "Morning News &amp; &quot;More&quot;";
+
+    // The first pass: the next block and the wake-up, sleep still allowed.
+    std::vector<std::string> events = waitForEvents(run, 2, 10000);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[0], "<DormivelStart />");
+    EXPECT_EQ(events[1], block("NextRecording", {logged}) + wakeLine(r.wake) + "\r\n");
+    EXPECT_EQ(driver::waitForListLines(run.mainWindow, 1, 5000),
+              std::vector<std::string>{"*\t" + driver::enUsShortTime(r.entry.start) + "\t" + r.entry.title});
+
+    // The timer fires at the wake-up: the lead time has begun, so the
+    // computer must stay awake until the start; no second wake line.
+    events = waitForEvents(run, 3, 15000);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[2], kAllowSleepFalse + "\r\n");
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+TEST(SchedulePass, RecordingAtStartUpThenItsStop) {
+    SYSTEMTIME now = driver::localNow();
+    if (now.wSecond >= 55) {
+        // Too close to the minute's end to see the recording running.
+        driver::waitUntil([] { return driver::localNow().wSecond < 5; }, 10000);
+        now = driver::localNow();
+    }
+    const SYSTEMTIME start = driver::wholeMinute(now);
+    const ScheduleEntry running{start, driver::addSeconds(start, 60), 3, "Running"};
+    const ScheduleEntry later{driver::addSeconds(start, 3600), driver::addSeconds(start, 7200), 4, "Later"};
+    driver::DormivelRun run;
+    ASSERT_TRUE(
+        driver::startDormivel(L"pass-now", driver::scheduleFile({running, later}), {L"--logfile=log.xml"}, run));
+    driver::StopOnExit guard{run.process};
+
+    std::vector<std::string> events = waitForEvents(run, 2, 10000);
+    ASSERT_GE(events.size(), 2u);
+    // While something records: the now block, the next block, no wake line.
+    EXPECT_EQ(events[1],
+              block("NowRecording", {running}) + block("NextRecording", {later}) + kAllowSleepFalse + "\r\n");
+
+    // At the stop: an empty now block, the wake-up for the later recording
+    // (60 s lead), and sleep allowed again.
+    events = waitForEvents(run, 3, 75000);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[2], "\r\n\t<NowRecording>\r\n\t</NowRecording>" + wakeLine(driver::addSeconds(later.start, -60)) +
+                             kAllowSleepTrue + "\r\n");
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+TEST(SchedulePass, RewritesSettleIntoOnePass) {
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"pass-settle", "header\r\n", {L"--logfile=log.xml"}, run));
+    driver::StopOnExit guard{run.process};
+    ASSERT_EQ(waitForEvents(run, 1, 10000).size(), 1u);  // an empty schedule logs no pass
+    // Past the second of the start-up's reference modification time.
+    const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
+    Sleep(1100);
+    const SYSTEMTIME base = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
+    std::vector<ScheduleEntry> written;
+    for (int i = 0; i < 3; ++i) {
+        written.push_back({driver::addSeconds(base, 60 * i), driver::addSeconds(base, 60 * i + 600), 9,
+                           "Version " + std::to_string(i + 1)});
+        ASSERT_TRUE(driver::writeFile(schedule, driver::scheduleFile({written.back()})));
+        if (i < 2) Sleep(700);
+    }
+    std::vector<std::string> events = waitForEvents(run, 2, 10000);
+    // Nothing more follows the one pass.
+    Sleep(2500);
+    std::string log;
+    ASSERT_TRUE(driver::readFile(logPath(run), log));
+    events = driver::eventBodies(log);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1], block("NextRecording", {written.back()}) +
+                             wakeLine(driver::addSeconds(written.back().start, -60)) + "\r\n");
+
+    // A write to another file of the folder wakes the loop but runs no pass.
+    ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"other.txt"), "not the schedule"));
+    Sleep(2500);
+    ASSERT_TRUE(driver::readFile(logPath(run), log));
+    EXPECT_EQ(driver::eventBodies(log).size(), 2u);
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+// Recordings tomorrow at fixed hours, in descending file order so that the
+// heap arrangement shows (5,4,3,2,1 comes out as 1,2,3,5,4).
+std::vector<ScheduleEntry> filteredDay() {
+    SYSTEMTIME day = driver::addSeconds(driver::localNow(), 86400);
+    day.wHour = day.wMinute = day.wSecond = day.wMilliseconds = 0;
+    day = driver::fromTicks(driver::toTicks(day));
+    auto at = [&](int hour, int minute) { return driver::addSeconds(day, hour * 3600 + minute * 60); };
+    return {
+        {at(23, 0), at(23, 30), 1, "E other 23:00"},
+        {at(8, 0), at(8, 30), 2, "D both 08:00", true, true},
+        {at(7, 5), at(7, 30), 3, "C other 07:05"},
+        {at(5, 59), at(6, 30), 4, "B favorite 05:59", false, true},
+        {at(3, 0), at(3, 30), 5, "A manual 03:00", true, false},
+    };
+}
+
+struct ListCase {
+    const wchar_t* name;
+    std::vector<std::wstring> filters;
+    const char* marks;  // for A, B, C, E, D (list order)
+};
+
+TEST(SchedulePass, UpcomingListMarksAndOrder) {
+    const ListCase cases[] = {
+        {L"no filters", {}, "*****"},
+        {L"nomanual", {L"--nomanual=1-6"}, " ****"},
+        {L"nofavorite", {L"--nofavorite=5-6"}, "* ***"},
+        {L"noir", {L"--noir=22-2,7-8"}, "**  *"},
+        {L"both flags", {L"--nofavorite=8-9"}, "**** "},
+        {L"all day", {L"--nomanual", L"--noir", L"--nofavorite"}, "     "},
+    };
+    const std::vector<ScheduleEntry> day = filteredDay();
+    const std::vector<std::size_t> listOrder = {4, 3, 2, 0, 1};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(driver::narrow(c.name));
+        driver::DormivelRun run;
+        ASSERT_TRUE(driver::startDormivel(L"pass-list", driver::scheduleFile(day), c.filters, run));
+        driver::StopOnExit guard{run.process};
+        const std::vector<std::string> lines = driver::waitForListLines(run.mainWindow, 5, 10000);
+        ASSERT_EQ(lines.size(), 5u);
+        for (std::size_t i = 0; i < 5; ++i) {
+            const ScheduleEntry& e = day[listOrder[i]];
+            EXPECT_EQ(lines[i], std::string(1, c.marks[i]) + "\t" + driver::enUsShortTime(e.start) + "\t" + e.title);
+        }
+        EXPECT_EQ(driver::stopDormivel(run), 0u);
+        driver::removeTree(run.dir);
+    }
+}
+
+// The list follows the user's own time format; the log does not.
+TEST(SchedulePass, ListFollowsTheUsersTimeFormat) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\International", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
+        ERROR_SUCCESS);
+    wchar_t saved[128] = {};
+    DWORD size = sizeof saved;
+    RegQueryValueExW(key, L"sTimeFormat", nullptr, nullptr, reinterpret_cast<BYTE*>(saved), &size);
+    const std::wstring format = L"HH:mm:ss";
+    RegSetValueExW(key, L"sTimeFormat", 0, REG_SZ, reinterpret_cast<const BYTE*>(format.c_str()),
+                   static_cast<DWORD>((format.size() + 1) * sizeof(wchar_t)));
+
+    const std::vector<ScheduleEntry> day = filteredDay();
+    driver::DormivelRun run;
+    driver::StopOnExit guard{run.process};
+    const bool started =
+        driver::startDormivel(L"pass-format", driver::scheduleFile({day[4], day[0]}), {L"--logfile=log.xml"}, run);
+    std::vector<std::string> lines;
+    std::vector<std::string> events;
+    if (started) {
+        lines = driver::waitForListLines(run.mainWindow, 2, 10000);
+        events = waitForEvents(run, 2, 10000);
+        driver::stopDormivel(run);
+    }
+    RegSetValueExW(key, L"sTimeFormat", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
+                   static_cast<DWORD>((wcslen(saved) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    ASSERT_TRUE(started);
+
+    EXPECT_EQ(lines, (std::vector<std::string>{"*\t03:00\t" + day[4].title, "*\t23:00\t" + day[0].title}));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[1], block("NextRecording", {day[4]}) + wakeLine(driver::addSeconds(day[4].start, -60)) + "\r\n");
+    driver::removeTree(run.dir);
+}
+
+}  // namespace
