@@ -43,6 +43,10 @@ wine_env_start() {
   wineserver -p
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # The Win32 tests (and only they) load the stand-in powrprof.dll built
+  # beside them, which records sleep requests instead of making them.
+  wine reg add 'HKCU\Software\Wine\AppDefaults\dormivel_wintests.exe\DllOverrides' /v powrprof /t REG_SZ \
+    /d native,builtin /f >/dev/null 2>&1
   wine cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
 }
 
