@@ -2,6 +2,8 @@
 // the allow-sleep state and what reaches the log and the upcoming list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "driver/driver_win32.h"
 #include "driver/schedule_text_win32.h"
 #include "eventlog/xml_check.h"
@@ -238,6 +240,62 @@ TEST(SchedulePass, ListFollowsTheUsersTimeFormat) {
     EXPECT_EQ(lines, (std::vector<std::string>{"*\t03:00\t" + day[4].title, "*\t23:00\t" + day[0].title}));
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[1], block("NextRecording", {day[4]}) + wakeLine(driver::addSeconds(day[4].start, -60)) + "\r\n");
+    driver::removeTree(run.dir);
+}
+
+}  // namespace
+
+namespace {
+
+// Run by its own CTest entry with TZ=Europe/Berlin: the file's wall-clock
+// times come back unchanged in the list and the log, also for a summer date
+// read in winter, because both conversions use the bias in force.
+TEST(DaylightSavingZone, WallClockTimesInListAndLog) {
+    TIME_ZONE_INFORMATION zone{};
+    GetTimeZoneInformation(&zone);
+    ASSERT_EQ(zone.Bias, -60) << "run with TZ=Europe/Berlin";
+    ASSERT_NE(zone.DaylightBias, 0);  // a zone with daylight saving
+
+    const SYSTEMTIME now = driver::localNow();
+    SYSTEMTIME summer = now;
+    summer.wMonth = 7;
+    summer.wDay = 1;
+    summer.wHour = 14;
+    summer.wMinute = 5;
+    summer = driver::wholeMinute(summer);
+    SYSTEMTIME tomorrow = driver::addSeconds(now, 86400);
+    tomorrow.wHour = 14;
+    tomorrow.wMinute = 5;
+    tomorrow = driver::wholeMinute(tomorrow);
+    const ScheduleEntry inSummer{summer, driver::addSeconds(summer, 3600), 1, "Summer"};
+    const ScheduleEntry next{tomorrow, driver::addSeconds(tomorrow, 3600), 2, "Tomorrow"};
+
+    driver::DormivelRun run;
+    driver::StopOnExit guard{run.process};
+    ASSERT_TRUE(
+        driver::startDormivel(L"pass-zone", driver::scheduleFile({inSummer, next}), {L"--logfile=log.xml"}, run));
+    const std::vector<std::string> lines = driver::waitForListLines(run.mainWindow, 2, 10000);
+    const std::vector<std::string> events = waitForEvents(run, 2, 10000);
+    ASSERT_EQ(lines.size(), 2u);
+    std::vector<std::string> sorted = lines;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{"*\t2:05 PM\tSummer", "*\t2:05 PM\tTomorrow"}));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[1], block("NextRecording", {next}) + wakeLine(driver::addSeconds(next.start, -60)) + "\r\n");
+
+    // dormivel.exe itself ran in the zone: its Event stamps are local time.
+    std::string log;
+    ASSERT_TRUE(driver::readFile(logPath(run), log));
+    const std::size_t at = log.find("<Event time=\"");
+    ASSERT_NE(at, std::string::npos);
+    // The date and hour of the start event are Berlin's, not UTC's.
+    const std::string stamp = log.substr(at + 13, log.find('"', at + 13) - at - 13);
+    const std::string localStamp = driver::enUsStamp(driver::localNow());
+    EXPECT_EQ(stamp.substr(0, stamp.find(':')), localStamp.substr(0, localStamp.find(':')));
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    EXPECT_NE(utc.wHour, driver::localNow().wHour);
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
     driver::removeTree(run.dir);
 }
 
