@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Measures dormivel.exe and prints one table of figures: the program's size
+# and imports, start-up to the first pass, processor time while idle, the
+# cost of one pass (the native decision, and the whole Win32 pass under
+# Wine), peak memory with 10,000 recordings, and the time from a schedule
+# write to its Event. Figures only: nothing here passes or fails on speed.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+idle_seconds=${DORMIVEL_IDLE_SECONDS:-60}
+
+"$root/scripts/deps.sh" >/dev/null
+echo "== building (native Release benchmarks, mingw-w64 Release)" >&2
+cmake --preset bench >/dev/null
+cmake --build build/bench -j2 --target pass_bench schedule_bench >/dev/null
+cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/mingw -j2 --target dormivel dormivel_winbench >/dev/null
+
+results=()
+row() { results+=("$(printf '| %-48s | %s |' "$1" "$2")"); }
+
+exe=build/mingw/bin/dormivel.exe
+row "dormivel.exe size" "$(stat -c %s "$exe") bytes"
+row "dormivel.exe imports" "$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -f | paste -sd ' ')"
+
+echo "== native pass decision" >&2
+csv=$(build/bench/bin/pass_bench --benchmark_format=csv --benchmark_repetitions=3 \
+  --benchmark_report_aggregates_only=true 2>/dev/null | grep '_median')
+for n in 10 1000 10000; do
+  us=$(grep "BM_PassDecision/$n" <<<"$csv" | cut -d, -f4)
+  row "one pass, native decision, $n recordings" "$(printf '%.1f us' "$us")"
+done
+
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+DORMIVEL_OWN_DISPLAY=1 wine_env_start "$root/build/mingw" >&2
+bench() { (cd build/mingw/bin && wine ./dormivel_winbench.exe "$@" </dev/null); }
+
+echo "== Win32 pass under Wine" >&2
+for n in 10 1000 10000; do
+  ms=$(bench pass "$n" | sed -n 's/^pass_ms \([0-9.]*\).*/\1/p')
+  row "one pass, whole Win32 pass under Wine, $n recordings" "$ms ms"
+done
+echo "== start-up" >&2
+row "start-up to the first pass (median of 5)" "$(bench startup | sed -n 's/^startup_to_first_pass_ms //p') ms"
+echo "== memory" >&2
+memory=$(bench memory 10000)
+row "peak private bytes, 10,000 recordings" "$(sed -n 's/^peak_private_kib //p' <<<"$memory") KiB"
+row "peak working set, 10,000 recordings" "$(sed -n 's/^peak_working_set_kib //p' <<<"$memory") KiB"
+echo "== schedule write to Event" >&2
+row "schedule write to its Event (median of 5)" "$(bench write-to-event | sed -n 's/^write_to_event_ms //p') ms"
+echo "== idle for ${idle_seconds} s" >&2
+row "processor time over ${idle_seconds} idle seconds" "$(bench idle "$idle_seconds" | sed -n 's/^idle_cpu_ms \([0-9.]*\).*/\1/p') ms"
+
+echo
+echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(wine --version), $(date -u +%Y-%m-%d)"
+echo
+printf '| %-48s | %s |\n' "Figure" "Value"
+printf '|%s|%s|\n' "$(printf -- '-%.0s' {1..50})" "-------"
+printf '%s\n' "${results[@]}"
