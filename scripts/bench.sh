@@ -51,7 +51,26 @@ row "peak working set, 10,000 recordings" "$(sed -n 's/^peak_working_set_kib //p
 echo "== schedule write to Event" >&2
 row "schedule write to its Event (median of 5)" "$(bench write-to-event | sed -n 's/^write_to_event_ms //p') ms"
 echo "== idle for ${idle_seconds} s" >&2
-row "processor time over ${idle_seconds} idle seconds" "$(bench idle "$idle_seconds" | sed -n 's/^idle_cpu_ms \([0-9.]*\).*/\1/p') ms"
+# The process's own counters (GetProcessTimes) and, from Linux, the Wine
+# process that runs it with all its threads, read at the same two moments.
+linux_ticks() {
+  local pid
+  pid=$(pgrep -f 'dormivel\.exe' | head -1)
+  [[ -n "$pid" ]] && awk '{print $14 + $15}' "/proc/$pid/stat" || echo 0
+}
+idle_windows=
+idle_linux_start=0
+idle_linux_end=0
+while read -r line; do
+  case "$line" in
+    idle_start*) idle_linux_start=$(linux_ticks) ;;
+    idle_end*) idle_linux_end=$(linux_ticks) ;;
+    idle_cpu_ms*) idle_windows=$(sed -n 's/^idle_cpu_ms \([0-9.]*\).*/\1/p' <<<"$line") ;;
+  esac
+done < <(bench idle "$idle_seconds")
+ticks_per_second=$(getconf CLK_TCK)
+row "processor time over ${idle_seconds} idle seconds" \
+  "${idle_windows} ms (GetProcessTimes); $(((idle_linux_end - idle_linux_start) * 1000 / ticks_per_second)) ms for the whole Wine process"
 
 echo
 echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(wine --version), $(date -u +%Y-%m-%d)"

@@ -103,9 +103,15 @@ int idle(int seconds) {
     if (!startAndWaitForPass(L"bench-idle", driver::scheduleFile(recordings(10, 0)), run, ms)) return 1;
     Sleep(1000);
     const double before = processCpuMs(run.process.process);
+    // The idle window, announced so that a Linux-side sampler can read the
+    // process's own counters at the same moments.
+    std::printf("idle_start cpu_ms %.1f\n", before);
+    std::fflush(stdout);
     Sleep(static_cast<DWORD>(seconds) * 1000);
     const double after = processCpuMs(run.process.process);
+    std::printf("idle_end cpu_ms %.1f\n", after);
     std::printf("idle_cpu_ms %.1f over %d s\n", after - before, seconds);
+    std::fflush(stdout);
     driver::stopDormivel(run);
     driver::removeTree(run.dir);
     return 0;
