@@ -60,6 +60,44 @@ cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan build/asan -j"$jobs"
 stage_end
 
+stage_start "fuzzing (libFuzzer, ASan, UBSan)"
+# Every fuzz target runs for a fixed budget on a scratch copy of its corpus;
+# a finding (crash, leak, sanitizer report, timeout) fails the run. The
+# corpora themselves are also replayed as ordinary tests by every build.
+fuzz_seconds=${DORMIVEL_FUZZ_SECONDS:-30}
+cmake --preset fuzz >/dev/null
+fuzz_targets=()
+for src in tests/*/*_fuzz.cpp; do fuzz_targets+=("$(basename "${src%.cpp}")"); done
+cmake --build build/fuzz -j"$jobs" --target "${fuzz_targets[@]}"
+fuzz_failed=0
+run_fuzzer() {
+  local name=$1 dir corpus
+  corpus=$(dirname tests/*/"$name.cpp")/corpus/$name
+  dir=$(mktemp -d "$root/build/fuzz/run-$name.XXXXXX")
+  cp -r "$corpus" "$dir/corpus"
+  if (cd "$dir" && "$root/build/fuzz/bin/$name" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 corpus >"$dir/log" 2>&1); then
+    echo "$name: $(grep -E '^Done [0-9]+ runs' "$dir/log" | tail -1)"
+    rm -rf "$dir"
+  else
+    echo "$name: FINDING (log and reproducer in $dir)"
+    tail -30 "$dir/log"
+    return 1
+  fi
+}
+# Two at a time, one per core.
+for ((i = 0; i < ${#fuzz_targets[@]}; i += 2)); do
+  pids=()
+  for name in "${fuzz_targets[@]:i:2}"; do
+    run_fuzzer "$name" &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid" || fuzz_failed=$((fuzz_failed + 1)); done
+done
+total_passed=$((total_passed + ${#fuzz_targets[@]} - fuzz_failed))
+total_failed=$((total_failed + fuzz_failed))
+stage_end
+
 stage_start "cross build and Wine tests"
 wine_log="$root/build/wine-ctest.log"
 mkdir -p "$root/build"

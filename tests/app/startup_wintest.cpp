@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver_win32.h"
+#include "driver/schedule_text_win32.h"
 
 namespace {
 
@@ -109,6 +110,60 @@ TEST(Startup, QuitMessageEndsWithExitCodeZero) {
     EXPECT_FALSE(IsWindowVisible(run.mainWindow));  // created hidden
     EXPECT_EQ(driver::stopDormivel(run), 0u);
     driver::removeTree(run.dir);
+}
+
+}  // namespace
+
+namespace {
+
+// Another kind of object already holds the timer's name: the timer cannot be
+// created, and waiting on no timer would spin; the start-up refuses instead.
+TEST(Startup, TimerThatCannotBeCreatedIsAStartupFailure) {
+    const HANDLE squatter = CreateMutexW(nullptr, FALSE, L"Dormivel");
+    ASSERT_NE(squatter, nullptr);
+    const std::wstring dir = driver::makeScratchDir(L"notimer");
+    ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
+    driver::Process p;
+    ASSERT_TRUE(driver::start(driver::dormivelExe(), {}, dir, p));
+    driver::MessageBoxInfo box;
+    const bool shown = driver::waitMessageBox(p.processId, L"Dormivel", 15000, box);
+    if (shown) driver::pressButton(box.window, IDOK);
+    DWORD code = 0;
+    const bool exited = driver::waitExit(p, 10000, code);
+    driver::kill(p);
+    CloseHandle(squatter);
+    driver::removeTree(dir);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(box.text, L"Unable to create the wake timer.");
+    EXPECT_TRUE(exited);
+    EXPECT_EQ(code, kMinusOne);
+}
+
+// A schedule path longer than MAX_PATH is used whole, not cut short.
+TEST(Startup, ScheduleBeyondMaxPathIsFound) {
+    std::wstring dir = driver::makeScratchDir(L"longpath");
+    const std::wstring root = dir;
+    while (dir.size() < 300) {
+        dir = driver::join(dir, L"a-rather-long-folder-name-for-the-schedule");
+        ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr)) << GetLastError();
+    }
+    const std::wstring path = driver::join(dir, L"schedule.txt");
+    ASSERT_GT(path.size(), static_cast<std::size_t>(MAX_PATH));
+    const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
+    ASSERT_TRUE(driver::writeFile(path, driver::scheduleFile({{start, driver::addSeconds(start, 600), 1, "Deep"}})));
+    driver::DormivelRun run;
+    driver::StopOnExit guard{run.process};
+    run.dir = root;
+    ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--schedfile=" + path}, root, run.process));
+    run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
+    EXPECT_NE(run.mainWindow, nullptr);
+    EXPECT_EQ(driver::findWindow(run.process.processId, L"#32770", L"Dormivel", true), nullptr);
+    // The file at the long path is the one read.
+    const std::vector<std::string> lines = driver::waitForListLines(run.mainWindow, 1, 10000);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("\tDeep"));
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(root);
 }
 
 }  // namespace

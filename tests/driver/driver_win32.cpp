@@ -1,7 +1,5 @@
 #include "driver/driver_win32.h"
 
-#include <shellapi.h>
-
 namespace driver {
 
 std::wstring binDir() {
@@ -20,21 +18,48 @@ std::wstring join(const std::wstring& dir, const std::wstring& name) {
     return dir + L"\\" + name;
 }
 
+namespace {
+
+std::wstring scratchBase() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return join(temp, L"dormivel-tests");
+}
+
+// Deletes a folder and everything below it, with the long-path prefix so
+// that trees deeper than MAX_PATH go too.
+void removeLong(const std::wstring& dir) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = dir + L"\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeLong(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace
+
 void removeTree(const std::wstring& path) {
-    if (path.empty()) return;
-    std::wstring from = path;
-    from.push_back(L'\0');  // double-terminated list
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&op);
+    // Only ever below the tests' own scratch folder.
+    const std::wstring base = scratchBase() + L"\\";
+    if (path.size() <= base.size() || path.compare(0, base.size(), base) != 0) return;
+    if (path.find(L"..") != std::wstring::npos) return;
+    removeLong(L"\\\\?\\" + path);
 }
 
 std::wstring makeScratchDir(const std::wstring& name) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring base = join(temp, L"dormivel-tests");
+    const std::wstring base = scratchBase();
     CreateDirectoryW(base.c_str(), nullptr);
     const std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
     removeTree(dir);
