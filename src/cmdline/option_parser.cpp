@@ -40,29 +40,29 @@ bool nameMatches(const wchar_t* name, const wchar_t* given, std::size_t length) 
 
 const OptionSpec* findByName(std::span<const OptionSpec, kOptionCount> table, const wchar_t* given,
                              std::size_t length) {
-    for (const OptionSpec& spec : table) {
-        if (nameMatches(spec.name, given, length)) return &spec;
+    for (const OptionSpec& entry : table) {
+        if (nameMatches(entry.name, given, length)) return &entry;
     }
     return nullptr;
 }
 
 const OptionSpec* findByLetter(std::span<const OptionSpec, kOptionCount> table, wchar_t letter) {
-    for (const OptionSpec& spec : table) {
-        if (spec.letter == letter) return &spec;
+    for (const OptionSpec& entry : table) {
+        if (entry.letter == letter) return &entry;
     }
     return nullptr;
 }
 
-void setFlag(const OptionSpec& spec, bool value) {
-    if (spec.target.flag != nullptr) *spec.target.flag = value;
+void setFlag(const OptionSpec& entry, bool value) {
+    if (entry.target.flag != nullptr) *entry.target.flag = value;
 }
 
-void setInteger(const OptionSpec& spec, std::int32_t value) {
-    if (spec.target.integer != nullptr) *spec.target.integer = value;
+void setInteger(const OptionSpec& entry, std::int32_t value) {
+    if (entry.target.integer != nullptr) *entry.target.integer = value;
 }
 
-void setText(const OptionSpec& spec, const wchar_t* value) {
-    if (spec.target.text != nullptr) *spec.target.text = value;
+void setText(const OptionSpec& entry, const wchar_t* value) {
+    if (entry.target.text != nullptr) *entry.target.text = value;
 }
 
 // A long flag's value: absent, a non-zero leading number, or exactly "true",
@@ -73,16 +73,16 @@ bool flagValue(const wchar_t* value) {
     return sameText(value, L"true") || sameText(value, L"yes") || sameText(value, L"on");
 }
 
-void applyLongValue(const OptionSpec& spec, const wchar_t* value) {
-    switch (spec.kind) {
+void applyLongValue(const OptionSpec& entry, const wchar_t* value) {
+    switch (entry.kind) {
         case OptionKind::flag:
-            setFlag(spec, flagValue(value));
+            setFlag(entry, flagValue(value));
             break;
         case OptionKind::integer:
-            setInteger(spec, value == nullptr ? 0 : wtoi(value));
+            setInteger(entry, value == nullptr ? 0 : wtoi(value));
             break;
         case OptionKind::text:
-            setText(spec, value);
+            setText(entry, value);
             break;
     }
 }
@@ -145,12 +145,12 @@ std::int32_t parseOptions(std::span<const OptionSpec, kOptionCount> table, int a
             std::size_t length = 0;
             while (given[length] != 0 && given[length] != L'=')
                 ++length;
-            const OptionSpec* spec = findByName(table, given, length);
-            if (spec == nullptr) {
+            const OptionSpec* entry = findByName(table, given, length);
+            if (entry == nullptr) {
                 if (failing != nullptr) *failing = arg;
                 return 0;
             }
-            applyLongValue(*spec, given[length] == L'=' ? given + length + 1 : nullptr);
+            applyLongValue(*entry, given[length] == L'=' ? given + length + 1 : nullptr);
             continue;
         }
         if (arg[1] == 0) continue;  // a lone "-" is passed over
@@ -158,30 +158,30 @@ std::int32_t parseOptions(std::span<const OptionSpec, kOptionCount> table, int a
         // A group of short options.
         const wchar_t* cursor = arg + 1;
         while (*cursor != 0) {
-            const OptionSpec* spec = findByLetter(table, *cursor);
-            if (spec == nullptr) {
+            const OptionSpec* entry = findByLetter(table, *cursor);
+            if (entry == nullptr) {
                 if (failing != nullptr) *failing = cursor;
                 return 0;
             }
             const wchar_t* rest = cursor + 1;
-            if (spec->kind == OptionKind::flag) {
-                setFlag(*spec, true);
+            if (entry->kind == OptionKind::flag) {
+                setFlag(*entry, true);
                 cursor = rest;
-            } else if (spec->kind == OptionKind::integer) {
+            } else if (entry->kind == OptionKind::integer) {
                 if (*rest != 0) {
                     // Digits may be followed by further letters of the group;
                     // with no digits the cursor stays on the next character.
-                    setInteger(*spec, wcstolBase10(rest, &cursor));
+                    setInteger(*entry, wcstolBase10(rest, &cursor));
                 } else {
-                    setInteger(*spec, i + 1 < argc ? wtoi(argv[++i]) : 0);
+                    setInteger(*entry, i + 1 < argc ? wtoi(argv[++i]) : 0);
                     cursor = rest;
                 }
             } else {
                 if (*rest != 0) {
-                    setText(*spec, rest);
+                    setText(*entry, rest);
                 } else {
                     // The next argument is the value even if it begins with "-".
-                    setText(*spec, i + 1 < argc ? argv[++i] : nullptr);
+                    setText(*entry, i + 1 < argc ? argv[++i] : nullptr);
                 }
                 break;
             }

@@ -15,21 +15,21 @@ std::uint8_t lowByte(std::int32_t value) {
 }
 
 OptionSpec flagOption(wchar_t letter, const wchar_t* name, bool& target) {
-    OptionSpec spec{OptionKind::flag, letter, name, {}};
-    spec.target.flag = &target;
-    return spec;
+    OptionSpec entry{OptionKind::flag, letter, name, {}};
+    entry.target.flag = &target;
+    return entry;
 }
 
 OptionSpec integerOption(wchar_t letter, const wchar_t* name, std::int32_t& target) {
-    OptionSpec spec{OptionKind::integer, letter, name, {}};
-    spec.target.integer = &target;
-    return spec;
+    OptionSpec entry{OptionKind::integer, letter, name, {}};
+    entry.target.integer = &target;
+    return entry;
 }
 
 OptionSpec textOption(wchar_t letter, const wchar_t* name, const wchar_t*& target) {
-    OptionSpec spec{OptionKind::text, letter, name, {}};
-    spec.target.text = &target;
-    return spec;
+    OptionSpec entry{OptionKind::text, letter, name, {}};
+    entry.target.text = &target;
+    return entry;
 }
 
 // Absent: the whole day; empty: no ranges; otherwise the parsed ranges.
