@@ -87,6 +87,14 @@ struct DormivelRun {
     std::wstring dir;
     Process process;
     HWND mainWindow = nullptr;
+
+    DormivelRun() = default;
+    DormivelRun(const DormivelRun&) = delete;
+    DormivelRun& operator=(const DormivelRun&) = delete;
+    // A run that a failed assertion left behind is killed, so that it holds
+    // neither the single-instance timer for the next test nor the test's
+    // output open.
+    ~DormivelRun() { kill(process); }
 };
 
 // Writes `schedule` as schedule.txt into a fresh scratch folder, starts
