@@ -220,7 +220,8 @@ TEST(MainWindow, TaskbarCreatedAddsTheIconAgain) {
         data.uID = 0;
         return Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
     };
-    EXPECT_TRUE(deleteIcon());   // added at start-up
+    // Added at start-up, right after the window was created.
+    EXPECT_TRUE(driver::waitUntil(deleteIcon, kWait));
     EXPECT_FALSE(deleteIcon());  // now gone
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     ASSERT_NE(taskbarCreated, 0u);
