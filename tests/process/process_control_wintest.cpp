@@ -4,16 +4,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "app/app_state_win32.h"
 #include "driver/driver_win32.h"
-#include "eventlog/event_log_win32.h"
-#include "process/process_control_win32.h"
-#include "ui/main_window_win32.h"
 
 namespace {
 
@@ -30,20 +28,26 @@ std::string processLine(const char* element, const char* attribute, const std::s
     return std::string("<") + element + " " + attribute + "=\"" + value + "\" id=\"" + std::to_string(id) + "\" />";
 }
 
-// A running helper_window.exe with one top-level window of its class.
+// A running helper_window.exe with one top-level window of its class,
+// killed at the end of the test whatever happened.
 struct WindowHelper {
     std::wstring className;
-    bool ignoresQuit;
+    bool ignoresQuit = false;
     driver::Process process;
-};
 
-bool startHelper(WindowHelper& helper) {
-    if (!driver::start(driver::join(driver::binDir(), L"helper_window.exe"),
-                       {helper.className, helper.ignoresQuit ? L"ignore" : L"quit"}, L"", helper.process)) {
-        return false;
+    WindowHelper(std::wstring name, bool ignores) : className(std::move(name)), ignoresQuit(ignores) {}
+    WindowHelper(const WindowHelper&) = delete;
+    WindowHelper& operator=(const WindowHelper&) = delete;
+    ~WindowHelper() { driver::kill(process); }
+
+    bool start() {
+        if (!driver::start(driver::join(driver::binDir(), L"helper_window.exe"),
+                           {className, ignoresQuit ? L"ignore" : L"quit"}, L"", process)) {
+            return false;
+        }
+        return driver::waitWindow(process.processId, className, L"", false, kWait) != nullptr;
     }
-    return driver::waitWindow(helper.process.processId, helper.className, L"", false, kWait) != nullptr;
-}
+};
 
 TEST(CloseApplications, SuspendClosesListedWindowsPolitelyOrByForce) {
     struct Case {
@@ -67,10 +71,9 @@ TEST(CloseApplications, SuspendClosesListedWindowsPolitelyOrByForce) {
         L"--terminate=DormivelTestPolite,,DormivelTestStubborn,dormiveltestcase,Dormivel&Test\"Quote<>,"
         L"DormivelTest\u0132\u20AC,DORMIVELTESTCASE";
 
-    std::vector<WindowHelper> helpers;
+    std::deque<WindowHelper> helpers;
     for (const auto& c : cases) {
-        helpers.push_back({c.className, c.ignoresQuit, {}});
-        ASSERT_TRUE(startHelper(helpers.back())) << driver::narrow(c.className);
+        ASSERT_TRUE(helpers.emplace_back(c.className, c.ignoresQuit).start()) << driver::narrow(c.className);
     }
     DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"terminate", "header\n", {terminate, L"--logfile=log.xml"}, run));
@@ -108,56 +111,50 @@ TEST(CloseApplications, SuspendClosesListedWindowsPolitelyOrByForce) {
 
     // A second suspend notification without a resume does nothing, even with
     // listed windows about again.
-    WindowHelper again{L"DormivelTestPolite", false, {}};
-    ASSERT_TRUE(startHelper(again));
+    WindowHelper again(L"DormivelTestPolite", false);
+    ASSERT_TRUE(again.start());
     const std::size_t count = events.size();
     driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
     EXPECT_EQ(driver::readLogEvents(logPath(run)).size(), count);
     EXPECT_TRUE(driver::isRunning(again.process));
 
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::kill(again.process);
-    for (auto& helper : helpers)
-        driver::kill(helper.process);
     driver::removeTree(run.dir);
 }
 
-// Dormivel's own windows are never closed, whatever the list names: the
-// main dialog's class is "#32770" like every dialog's.
-TEST(CloseApplications, OwnWindowsAreLeftAlone) {
-    const std::wstring dir = driver::makeScratchDir(L"own");
-    const std::wstring log = driver::join(dir, L"log.xml");
-    dormivel::AppState state;
-    state.options.terminateList = {L"#32770", L"DormivelOwnClass"};
-    dormivel::openEventLog(log.c_str(), false, state.logFile);
-    ASSERT_TRUE(dormivel::isLogOpen(state.logFile));
-
-    const HWND dialog = dormivel::createMainWindow(state);
-    ASSERT_NE(dialog, nullptr);
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"DormivelOwnClass";
-    ASSERT_NE(RegisterClassW(&windowClass), 0);
-    const HWND plain = CreateWindowExW(0, L"DormivelOwnClass", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                       GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(plain, nullptr);
-
-    for (const HWND window : {dialog, plain}) {
-        const ULONGLONG started = GetTickCount64();
-        dormivel::closeApplicationWindow(window, state);
-        EXPECT_LT(GetTickCount64() - started, 4000u);  // no wait for ourselves
-        EXPECT_TRUE(IsWindow(window));
-        MSG quit;
-        EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+BOOL CALLBACK collectDialogOwner(HWND window, LPARAM context) {
+    if (driver::classOf(window) == L"#32770") {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        reinterpret_cast<std::vector<DWORD>*>(context)->push_back(processId);
     }
-    EXPECT_EQ(driver::readLogEvents(log), std::vector<std::string>{"<DormivelStart />"});
+    return TRUE;
+}
 
-    DestroyWindow(plain);
-    DestroyWindow(dialog);
-    UnregisterClassW(L"DormivelOwnClass", GetModuleHandleW(nullptr));
-    dormivel::closeEventLog(state.logFile);
-    driver::removeTree(dir);
+// Dormivel's own windows are never closed, whatever the list names: its main
+// window's class is "#32770" like every dialog's. Were it asked to quit, it
+// would wait five seconds for itself and then end itself.
+TEST(CloseApplications, OwnWindowsAreLeftAlone) {
+    DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"own", "header\n", {L"--terminate=#32770", L"--logfile=log.xml"}, run));
+    const std::vector<std::string> before = driver::waitForLogEvents(logPath(run), 1, kWait);
+    ASSERT_FALSE(before.empty());
+    // No other process may own a dialog now, or this would close it.
+    std::vector<DWORD> owners;
+    EnumWindows(collectDialogOwner, reinterpret_cast<LPARAM>(&owners));
+    ASSERT_EQ(owners, std::vector<DWORD>{run.process.processId});
+
+    const ULONGLONG started = GetTickCount64();
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
+    EXPECT_LT(GetTickCount64() - started, 4000u);
+    EXPECT_TRUE(driver::isRunning(run.process));
+    EXPECT_TRUE(IsWindow(run.mainWindow));
+    std::vector<std::string> expected = before;
+    expected.push_back("<SystemSuspend />");
+    EXPECT_EQ(driver::readLogEvents(logPath(run)), expected);
+
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
 }
 
 // The wake starts the listed programs in order: a path with spaces, a path
