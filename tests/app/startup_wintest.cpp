@@ -152,7 +152,6 @@ TEST(Startup, ScheduleBeyondMaxPathIsFound) {
     const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
     ASSERT_TRUE(driver::writeFile(path, driver::scheduleFile({{start, driver::addSeconds(start, 600), 1, "Deep"}})));
     driver::DormivelRun run;
-    driver::StopOnExit guard{run.process};
     run.dir = root;
     ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--schedfile=" + path}, root, run.process));
     run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);

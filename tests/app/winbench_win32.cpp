@@ -56,7 +56,7 @@ std::vector<ScheduleEntry> recordings(int count, int variant) {
 
 std::size_t eventCount(const std::wstring& log) {
     std::string bytes;
-    return driver::readFile(log, bytes) ? driver::eventBodies(bytes).size() : 0;
+    return driver::readFile(log, bytes) ? driver::logEvents(bytes).size() : 0;
 }
 
 // Starts dormivel.exe on a schedule with a log and waits for its first pass
@@ -305,8 +305,8 @@ int settleSoak(int rewrites) {
         std::string bytes;
         const bool seen = driver::waitUntil(
             [&] {
-                return driver::readFile(log, bytes) && !driver::eventBodies(bytes).empty() &&
-                       driver::eventBodies(bytes).back().find(title) != std::string::npos;
+                return driver::readFile(log, bytes) && !driver::logEvents(bytes).empty() &&
+                       driver::logEvents(bytes).back().find(title) != std::string::npos;
             },
             15000);
         reflected += seen ? 1 : 0;

@@ -1,5 +1,9 @@
 #include "driver/driver_win32.h"
 
+#include "driver/schedule_text_win32.h"
+
+#include <cstdio>
+
 namespace driver {
 
 std::wstring binDir() {
@@ -289,6 +293,68 @@ std::string waitForLog(const std::wstring& path, const std::function<bool(const 
     std::string bytes;
     waitUntil([&] { return readFile(path, bytes) && condition(bytes); }, timeoutMs);
     return bytes;
+}
+
+std::vector<std::string> logEvents(const std::string& log) {
+    std::vector<std::string> bodies;
+    const std::string startTag = "<Event time=\"";
+    const std::string endTag = "</Event>";
+    std::size_t pos = 0;
+    while ((pos = log.find(startTag, pos)) != std::string::npos) {
+        const std::size_t bodyBegin = log.find("\">", pos + startTag.size());
+        if (bodyBegin == std::string::npos) break;
+        const std::size_t bodyEnd = log.find(endTag, bodyBegin + 2);
+        if (bodyEnd == std::string::npos) break;
+        bodies.push_back(log.substr(bodyBegin + 2, bodyEnd - bodyBegin - 2));
+        pos = bodyEnd + endTag.size();
+    }
+    return bodies;
+}
+
+std::vector<std::string> readLogEvents(const std::wstring& path) {
+    std::string bytes;
+    if (!readFile(path, bytes)) return {};
+    return logEvents(bytes);
+}
+
+LRESULT sendPowerBroadcast(HWND window, WPARAM event) {
+    return SendMessageW(window, WM_POWERBROADCAST, event, 0);
+}
+
+std::vector<std::string> waitForLogEvents(const std::wstring& path, std::size_t count, DWORD timeoutMs) {
+    return logEvents(waitForLog(
+        path, [count](const std::string& bytes) { return logEvents(bytes).size() >= count; }, timeoutMs));
+}
+
+std::string scheduleTime(int minutesFromNow) {
+    return scheduleTime(addSeconds(wholeMinute(localNow()), static_cast<std::int64_t>(minutesFromNow) * 60));
+}
+
+std::string scheduleLine(const std::string& id, int startMinutes, int stopMinutes, int channel,
+                         const std::string& title) {
+    return id + "\t" + scheduleTime(startMinutes) + "\t" + scheduleTime(stopMinutes) + "\tx\tchan\t" +
+           std::to_string(channel) + "\t" + title + "\tfalse\tfalse\n";
+}
+
+std::vector<std::wstring> comboItems(HWND comboBox) {
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(comboBox, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(comboBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0) break;
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        const LRESULT got =
+            SendMessageW(comboBox, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        items.push_back(text);
+    }
+    return items;
+}
+
+std::wstring classOf(HWND window) {
+    wchar_t name[256];
+    const int length = GetClassNameW(window, name, 256);
+    return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 std::string narrow(const std::wstring& text) {

@@ -87,6 +87,14 @@ struct DormivelRun {
     std::wstring dir;
     Process process;
     HWND mainWindow = nullptr;
+
+    DormivelRun() = default;
+    DormivelRun(const DormivelRun&) = delete;
+    DormivelRun& operator=(const DormivelRun&) = delete;
+    // A run that a failed assertion left behind is killed, so that it holds
+    // neither the single-instance timer for the next test nor the test's
+    // output open.
+    ~DormivelRun() { kill(process); }
 };
 
 // Writes `schedule` as schedule.txt into a fresh scratch folder, starts
@@ -100,6 +108,33 @@ DWORD stopDormivel(DormivelRun& run);
 // A log file's bytes once they satisfy `condition`, or the last bytes read.
 std::string waitForLog(const std::wstring& path, const std::function<bool(const std::string&)>& condition,
                        DWORD timeoutMs);
+
+// The Event bodies of an event log in file order: the text between each
+// "<Event time=\"...\">" and its "</Event>".
+std::vector<std::string> logEvents(const std::string& log);
+// The Event bodies of the log file at `path`; empty when it cannot be read.
+std::vector<std::string> readLogEvents(const std::wstring& path);
+
+// Sends WM_POWERBROADCAST with the event code, as the system does to every
+// top-level window; returns what the window answered.
+LRESULT sendPowerBroadcast(HWND window, WPARAM event);
+
+// Waits until the log file at `path` holds at least `count` Event elements;
+// returns its Event bodies as last read.
+std::vector<std::string> waitForLogEvents(const std::wstring& path, std::size_t count, DWORD timeoutMs);
+
+// The schedule file's date and time text ("Mon 12/07 14:05") of the local
+// time `minutesFromNow` minutes from now; crossing midnight or a month's end
+// is the calendar's business, not the caller's.
+std::string scheduleTime(int minutesFromNow);
+// One LF-ended record line of a schedule file for a recording from
+// `startMinutes` to `stopMinutes` from now (not manual, not favourite).
+std::string scheduleLine(const std::string& id, int startMinutes, int stopMinutes, int channel,
+                         const std::string& title);
+
+// The items of a combo box; the class name of a window.
+std::vector<std::wstring> comboItems(HWND comboBox);
+std::wstring classOf(HWND window);
 
 // Quotes one argument the way the runtime's splitting reads it back.
 std::wstring quoteArgument(const std::wstring& arg);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_win32.h"
+
 namespace driver {
 
 inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
@@ -99,40 +101,9 @@ inline std::string showElement(const ScheduleEntry& e) {
            enUsStamp(wholeMinute(e.stop)) + "\" channel=\"" + std::to_string(e.channel) + "\" />";
 }
 
-// The bodies of the Event elements of a log, in order.
-inline std::vector<std::string> eventBodies(const std::string& log) {
-    std::vector<std::string> bodies;
-    std::size_t pos = 0;
-    while ((pos = log.find("<Event time=\"", pos)) != std::string::npos) {
-        const std::size_t open = log.find("\">", pos);
-        const std::size_t close = log.find("</Event>\r\n", open);
-        if (open == std::string::npos || close == std::string::npos) break;
-        bodies.push_back(log.substr(open + 2, close - open - 2));
-        pos = close;
-    }
-    return bodies;
-}
-
 }  // namespace driver
 
 namespace driver {
-
-// Ends a test's dormivel.exe however the test ends, so that a failed
-// assertion never leaves an instance (and its named timer) behind for the
-// next test.
-struct StopOnExit {
-    Process& process;
-    explicit StopOnExit(Process& p) : process(p) {}
-    StopOnExit(const StopOnExit&) = delete;
-    StopOnExit& operator=(const StopOnExit&) = delete;
-    ~StopOnExit() {
-        if (isRunning(process)) {
-            postQuit(process);
-            DWORD code = 0;
-            if (!waitExit(process, 5000, code)) kill(process);
-        }
-    }
-};
 
 // The upcoming list once the first pass has filled it with `count` lines.
 inline std::vector<std::string> waitForListLines(HWND mainWindow, std::size_t count, DWORD timeoutMs) {

@@ -19,13 +19,12 @@ bool endsWith(const std::string& s, const std::string& tail) {
 
 // Counts the Event elements once the file is complete.
 std::size_t eventCount(const std::string& log) {
-    return driver::eventBodies(log).size();
+    return driver::logEvents(log).size();
 }
 
 TEST(LogRun, NewLogHoldsStartAndStop) {
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"log-new", kEmptySchedule, {L"--logfile=log.xml"}, run));
-    driver::StopOnExit guard{run.process};
     const std::wstring path = driver::join(run.dir, L"log.xml");
     std::string log = driver::waitForLog(
         path, [](const std::string& l) { return eventCount(l) == 1; }, 10000);
@@ -35,7 +34,7 @@ TEST(LogRun, NewLogHoldsStartAndStop) {
 
     ASSERT_TRUE(log.starts_with(kPrologue));
     ASSERT_TRUE(endsWith(log, kClosing));
-    EXPECT_EQ(driver::eventBodies(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
+    EXPECT_EQ(driver::logEvents(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
     // Nothing but the two events stands between the prologue and the tag.
     std::string rest = log.substr(kPrologue.size(), log.size() - kPrologue.size() - kClosing.size());
     for (const char* body : {"<DormivelStart />", "<DormivelStop />"}) {
@@ -53,7 +52,6 @@ TEST(LogRun, NewLogHoldsStartAndStop) {
 TEST(LogRun, AppendKeepsEveryEarlierByte) {
     driver::DormivelRun first;
     ASSERT_TRUE(driver::startDormivel(L"log-append", kEmptySchedule, {L"--logfile=log.xml"}, first));
-    driver::StopOnExit guard{first.process};
     EXPECT_EQ(driver::stopDormivel(first), 0u);
     const std::wstring path = driver::join(first.dir, L"log.xml");
     std::string earlier;
@@ -62,7 +60,9 @@ TEST(LogRun, AppendKeepsEveryEarlierByte) {
     driver::Process second;
     ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--logfile=log.xml", L"--appendlog"}, first.dir, second));
     ASSERT_NE(driver::waitMainWindow(second.processId, 15000), nullptr);
-    driver::DormivelRun run{first.dir, second, nullptr};
+    driver::DormivelRun run;
+    run.dir = first.dir;
+    run.process = second;
     EXPECT_EQ(driver::stopDormivel(run), 0u);
     std::string log;
     ASSERT_TRUE(driver::readFile(path, log));
@@ -70,10 +70,10 @@ TEST(LogRun, AppendKeepsEveryEarlierByte) {
     const std::string kept = earlier.substr(0, earlier.size() - kClosing.size());
     ASSERT_TRUE(log.starts_with(kept));
     // The new start event begins right where the old stop event's line ended.
-    EXPECT_EQ(driver::eventBodies(log.substr(kept.size())),
+    EXPECT_EQ(driver::logEvents(log.substr(kept.size())),
               (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
-    EXPECT_EQ(driver::eventBodies(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />",
-                                                                  "<DormivelStart />", "<DormivelStop />"}));
+    EXPECT_EQ(driver::logEvents(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />",
+                                                                "<DormivelStart />", "<DormivelStop />"}));
     EXPECT_EQ(xmlcheck::check(log).error, "");
     driver::removeTree(first.dir);
 }
@@ -105,7 +105,8 @@ TEST(LogRun, OpeningModes) {
             ASSERT_TRUE(driver::writeFile(path, c.before));
         }
         ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
-        driver::DormivelRun run{dir, {}, nullptr};
+        driver::DormivelRun run;
+        run.dir = dir;
         ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, dir, run.process));
         // The program runs on whether or not it has a log.
         run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
@@ -115,7 +116,7 @@ TEST(LogRun, OpeningModes) {
         const bool exists = driver::readFile(path, after);
         if (c.expectLog) {
             EXPECT_TRUE(after.starts_with(kPrologue));
-            EXPECT_EQ(driver::eventBodies(after), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
+            EXPECT_EQ(driver::logEvents(after), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
         } else if (c.expectUntouched) {
             EXPECT_EQ(after, c.before);
         } else {

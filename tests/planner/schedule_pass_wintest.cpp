@@ -27,11 +27,11 @@ std::vector<std::string> waitForEvents(const driver::DormivelRun& run, std::size
                 const auto r = xmlcheck::check(l);
                 if (!r.error.empty()) malformed = r.error + " at " + std::to_string(r.offset);
             }
-            return driver::eventBodies(l).size() >= count;
+            return driver::logEvents(l).size() >= count;
         },
         timeoutMs);
     EXPECT_EQ(malformed, "");
-    return driver::eventBodies(log);
+    return driver::logEvents(log);
 }
 
 std::string block(const char* element, const std::vector<ScheduleEntry>& entries) {
@@ -71,7 +71,6 @@ TEST(SchedulePass, WakeUpThenStayAwakeThroughTheLeadTime) {
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"pass-wake", driver::scheduleFile({r.entry}),
                                       {L"--logfile=log.xml", L"--leadtime=" + std::to_wstring(r.leadSeconds)}, run));
-    driver::StopOnExit guard{run.process};
     ScheduleEntry logged = r.entry;
     logged.title = "Morning News &amp; &quot;More&quot;";
 
@@ -105,7 +104,6 @@ TEST(SchedulePass, RecordingAtStartUpThenItsStop) {
     driver::DormivelRun run;
     ASSERT_TRUE(
         driver::startDormivel(L"pass-now", driver::scheduleFile({running, later}), {L"--logfile=log.xml"}, run));
-    driver::StopOnExit guard{run.process};
 
     std::vector<std::string> events = waitForEvents(run, 2, 10000);
     ASSERT_GE(events.size(), 2u);
@@ -126,25 +124,38 @@ TEST(SchedulePass, RecordingAtStartUpThenItsStop) {
 TEST(SchedulePass, RewritesSettleIntoOnePass) {
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"pass-settle", "header\r\n", {L"--logfile=log.xml"}, run));
-    driver::StopOnExit guard{run.process};
     ASSERT_EQ(waitForEvents(run, 1, 10000).size(), 1u);  // an empty schedule logs no pass
-    // Past the second of the start-up's reference modification time.
+    // The file's modification time has whole seconds, so the writes are
+    // placed against the second boundaries of the clock it is stamped with:
+    // at s+0.3, s+1.0 and s+1.7. The settle that the first write starts sees
+    // the second write change the time, then a whole second without a
+    // change (the third write falls in the same second as the second), and
+    // passes once, over the last content.
     const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
-    Sleep(1100);
+    Sleep(1100);  // past the second of the start-up's reference time
+    auto utcMs = [] {
+        FILETIME t;
+        GetSystemTimeAsFileTime(&t);
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+               10000;
+    };
+    const std::int64_t second = (utcMs() / 1000 + 1) * 1000;
+    const std::int64_t offsets[] = {300, 1000, 1700};
     const SYSTEMTIME base = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
     std::vector<ScheduleEntry> written;
     for (int i = 0; i < 3; ++i) {
         written.push_back({driver::addSeconds(base, 60 * i), driver::addSeconds(base, 60 * i + 600), 9,
                            "Version " + std::to_string(i + 1)});
+        while (utcMs() < second + offsets[i])
+            Sleep(5);
         ASSERT_TRUE(driver::writeFile(schedule, driver::scheduleFile({written.back()})));
-        if (i < 2) Sleep(700);
     }
     std::vector<std::string> events = waitForEvents(run, 2, 10000);
     // Nothing more follows the one pass.
     Sleep(2500);
     std::string log;
     ASSERT_TRUE(driver::readFile(logPath(run), log));
-    events = driver::eventBodies(log);
+    events = driver::logEvents(log);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1], block("NextRecording", {written.back()}) +
                              wakeLine(driver::addSeconds(written.back().start, -60)) + "\r\n");
@@ -153,7 +164,7 @@ TEST(SchedulePass, RewritesSettleIntoOnePass) {
     ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"other.txt"), "not the schedule"));
     Sleep(2500);
     ASSERT_TRUE(driver::readFile(logPath(run), log));
-    EXPECT_EQ(driver::eventBodies(log).size(), 2u);
+    EXPECT_EQ(driver::logEvents(log).size(), 2u);
     EXPECT_EQ(driver::stopDormivel(run), 0u);
     driver::removeTree(run.dir);
 }
@@ -195,7 +206,6 @@ TEST(SchedulePass, UpcomingListMarksAndOrder) {
         SCOPED_TRACE(driver::narrow(c.name));
         driver::DormivelRun run;
         ASSERT_TRUE(driver::startDormivel(L"pass-list", driver::scheduleFile(day), c.filters, run));
-        driver::StopOnExit guard{run.process};
         const std::vector<std::string> lines = driver::waitForListLines(run.mainWindow, 5, 10000);
         ASSERT_EQ(lines.size(), 5u);
         for (std::size_t i = 0; i < 5; ++i) {
@@ -222,7 +232,6 @@ TEST(SchedulePass, ListFollowsTheUsersTimeFormat) {
 
     const std::vector<ScheduleEntry> day = filteredDay();
     driver::DormivelRun run;
-    driver::StopOnExit guard{run.process};
     const bool started =
         driver::startDormivel(L"pass-format", driver::scheduleFile({day[4], day[0]}), {L"--logfile=log.xml"}, run);
     std::vector<std::string> lines;
@@ -271,7 +280,6 @@ TEST(DaylightSavingZone, WallClockTimesInListAndLog) {
     const ScheduleEntry next{tomorrow, driver::addSeconds(tomorrow, 3600), 2, "Tomorrow"};
 
     driver::DormivelRun run;
-    driver::StopOnExit guard{run.process};
     ASSERT_TRUE(
         driver::startDormivel(L"pass-zone", driver::scheduleFile({inSummer, next}), {L"--logfile=log.xml"}, run));
     const std::vector<std::string> lines = driver::waitForListLines(run.mainWindow, 2, 10000);

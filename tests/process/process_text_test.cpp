@@ -1,0 +1,73 @@
+// Matching window class names against the terminate list, and the 8-bit
+// texts of class names and program paths in the log.
+#include "process/process_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace dormivel {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ProcessText, ListedClassIsAWholeCaseSensitiveMatch) {
+    const std::vector<std::wstring> list = {L"Notepad", L"", L"Media Player", L"x"};
+    struct Case {
+        std::wstring className;
+        bool listed;
+    };
+    const Case cases[] = {
+        {L"Notepad", true},  {L"Media Player", true}, {L"x", true},
+        {L"notepad", false},                                                    // letter case counts
+        {L"NOTEPAD", false}, {L"Notepad2", false},                              // whole string, not a prefix
+        {L"Note", false},    {L" Notepad", false},                              // nothing is trimmed
+        {L"Media", false},   {L"X", false},           {L"Notepad\0x"s, false},  // an embedded NUL is part of the name
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isListedClass(list, c.className), c.listed) << c.className.size();
+    }
+    // An empty entry matches no real (non-empty) class name.
+    EXPECT_FALSE(isListedClass({L""}, L"Notepad"));
+    EXPECT_FALSE(isListedClass({}, L"Notepad"));
+}
+
+TEST(ProcessText, ClassNameBeyondLatin1GivesAnEmptyText) {
+    struct Case {
+        std::wstring className;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {L"Plain", "Plain"},
+        {L"", ""},
+        {L"Caf\u00E9 \u00FF\u0080", "Caf\xE9 \xFF\x80"},  // Latin-1 keeps its codes
+        {L"Name\u0100", ""},                              // one character beyond spoils the lot
+        {L"\u20ACuro", ""},
+        {L"Smile\U0001F600", ""},  // beyond the 16-bit range too
+        {L"a\0b"s, "a\0b"s},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(narrowClassName(c.className), c.expected) << c.expected;
+    }
+}
+
+TEST(ProcessText, ProgramPathNarrowsEachCharacterOnItsOwn) {
+    struct Case {
+        std::wstring path;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {L"C:\\Program Files\\Kalvor\\tool.exe", "C:\\Program Files\\Kalvor\\tool.exe"},
+        {L"", ""},
+        {L"C:\\Caf\u00E9\\a.exe", "C:\\Caf\xE9\\a.exe"},
+        {L"C:\\\u0132\\\u00FF.exe", "C:\\\xFF\\\xFF.exe"},  // beyond Latin-1 and U+00FF alike give 0xFF
+        {L"\u20AC\u0100\U0001F600x", "\xFF\xFF\xFFx"},      // one byte per wide character
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(narrowProgramPath(c.path), c.expected) << c.expected;
+    }
+}
+
+}  // namespace
+}  // namespace dormivel
