@@ -35,6 +35,13 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # Wine's own Tahoma, Marlett and MS Sans Serif (Debian's fonts-wine), so
+  # that dialogs render with the metrics they were laid out for rather than
+  # a fallback font.
+  if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   # Without a window manager every close of a visible window waits 2 s unless
   # Wine manages no windows itself; crashes must never open a dialog.
   # A server left behind by an interrupted run would keep its old display;

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Takes docs/main-window.png: dormivel.exe under Wine in a virtual display,
+# with a few recordings in its list, its window shown as a tray click does.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+"$root/scripts/deps.sh" >/dev/null
+cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/mingw -j2 --target dormivel helper_show_dormivel helper_close_dormivel >/dev/null
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+DORMIVEL_OWN_DISPLAY=1 wine_env_start "$root/build/mingw"
+scratch=$(mktemp -d /tmp/dormivel-shot.XXXXXX)
+at() { date -d "$1" '+%a %m/%d %H:%M'; }
+{
+  printf 'Id\tStart\tStop\tLength\tChannel name\tChannel\tTitle\tManual\tFavorite\n'
+  printf '1\t%s\t%s\t0:30\tDas Erste\t1\tTagesschau\tfalse\ttrue\n' "$(at '+25 minutes')" "$(at '+55 minutes')"
+  printf '2\t%s\t%s\t1:00\tZDF\t2\tTerra X: Die Geschichte der Alpen\ttrue\tfalse\n' "$(at '+2 hours')" "$(at '+3 hours')"
+  printf '3\t%s\t%s\t1:00\tarte\t8\tDokumentation am Abend\tfalse\tfalse\n' "$(at '+5 hours')" "$(at '+6 hours')"
+  printf '4\t%s\t%s\t0:30\t3sat\t9\tKulturzeit\tfalse\tfalse\n' "$(at '+1 day')" "$(at '+1 day 30 minutes')"
+} >"$scratch/schedule.txt"
+(cd "$scratch" && wine "$root/build/mingw/bin/dormivel.exe" --nomanual=0-24 >/dev/null 2>&1) &
+pid=$!
+for _ in $(seq 1 100); do
+  wine "$root/build/mingw/bin/helper_show_dormivel.exe" >/dev/null 2>&1 && break
+  sleep 0.2
+done
+sleep 1
+id=$(xwininfo -root -tree | awk '/"Dormivel 2.2 beta"/ {print $1; exit}')
+geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width/ {w=$2} /Height/ {h=$2} END {print w "x" h "+" x "+" y}')
+import -window root -crop "$geometry" "$root/docs/main-window.png"
+echo "== docs/main-window.png ($geometry)"
+wine "$root/build/mingw/bin/helper_close_dormivel.exe" >/dev/null 2>&1 || true
+wait "$pid" || true
+rm -rf "$scratch"
