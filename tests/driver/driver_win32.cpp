@@ -36,7 +36,7 @@ std::wstring makeScratchDir(const std::wstring& name) {
     GetTempPathW(MAX_PATH, temp);
     const std::wstring base = join(temp, L"dormivel-tests");
     CreateDirectoryW(base.c_str(), nullptr);
-    const std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
+    std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
     removeTree(dir);
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
