@@ -132,22 +132,36 @@ win32_relaxed+=",-cppcoreguidelines-avoid-non-const-global-variables,-cert-dcl16
 #       composed with + for readability; their allocations do not matter.
 tests_relaxed="-clang-analyzer-*,-cert-err58-cpp,-performance-inefficient-string-concatenation"
 
+# Checks turned off for a single file, each where the finding is a false
+# positive in code that must not carry a NOLINT comment for now; the file
+# is then analysed on its own with these checks off. Keep this short.
+declare -A file_relaxed=(
+  # Natively wchar_t is a signed 32-bit type, and the check takes it for a
+  # signed char: narrowProgramPath maps every code above 0xFF (a negative
+  # wchar_t included) to 0xFF on purpose, and casting to unsigned char first,
+  # as the check suggests, would truncate wide characters instead. In the
+  # mingw-w64 build wchar_t is unsigned and nothing is reported.
+  [src/process/process_text.cpp]="-bugprone-signed-char-misuse,-cert-str34-c"
+)
+
 log="$out/findings.log"
 : >"$log"
 tidy_failed=0
 
-# Runs run-clang-tidy (or xargs) over the files of a database whose path
-# matches a regular expression; shows one line per file and every finding.
-tidy() {
-  local label=$1 db=$2 pattern=$3 checks=$4
-  shift 4
-  echo "== clang-tidy: $label"
+re_escape() { sed 's/[][\.*^$+?(){}|/]/\\&/g' <<<"$1"; }
+root_re=$(re_escape "$root")
+
+# Runs run-clang-tidy (or xargs) over the files of a database under a
+# folder of the tree; shows one line per file and every finding.
+tidy_run() {
+  local db=$1 pattern=$2 checks=$3
+  shift 3
   set +e
   if command -v run-clang-tidy >/dev/null; then
     run-clang-tidy -quiet -j"$jobs" -p "$db" ${checks:+-checks="$checks"} "$@" "$pattern" 2>&1
   else
     python3 -c 'import json,sys; print("\n".join(e["file"] for e in json.load(open(sys.argv[1]))))' \
-      "$db/compile_commands.json" | grep -E "$pattern" |
+      "$db/compile_commands.json" | grep -P "$pattern" |
       xargs -r -P"$jobs" -n1 clang-tidy --quiet -p "$db" ${checks:+--checks="$checks"} "$@" 2>&1
   fi | sed -u 's/\x1b\[[0-9;]*m//g' | tee -a "$log" | awk -v root="$root/" '
     /^(clang-tidy|\/usr\/bin\/clang-tidy)[^ ]* / { print "   " substr($NF, length(root) + 1); next }
@@ -159,16 +173,31 @@ tidy() {
   ((rc == 0)) || tidy_failed=1
 }
 
-root_re=$(sed 's/[][\.*^$+?(){}|/]/\\&/g' <<<"$root")
-tidy "pure core (native, with the analyzer)" "$out/native" "^$root_re/src/" ""
-tidy "native tests, fuzz targets and benchmarks" "$out/native" "^$root_re/tests/" "$tests_relaxed"
-tidy "Win32 layer (mingw-w64, with the analyzer)" "$out/win32" "^$root_re/src/" "$win32_relaxed" "${win32_args[@]}"
-tidy "Win32 tests and driver (mingw-w64)" "$out/win32" "^$root_re/tests/" "$win32_relaxed,$tests_relaxed" "${win32_args[@]}"
+tidy() {
+  local label=$1 db=$2 dir=$3 checks=$4
+  shift 4
+  echo "== clang-tidy: $label"
+  local file exclude="" own=()
+  for file in "${!file_relaxed[@]}"; do
+    [[ $file == "$dir"/* ]] && grep -qF "\"$root/$file\"" "$db/compile_commands.json" || continue
+    exclude+="|$(re_escape "$file")"
+    own+=("$file")
+  done
+  tidy_run "$db" "^$root_re/${exclude:+(?!(${exclude#|})\$)}${dir}/" "$checks" "$@"
+  for file in "${own[@]}"; do
+    tidy_run "$db" "^$root_re/$(re_escape "$file")\$" "${checks:+$checks,}${file_relaxed[$file]}" "$@"
+  done
+}
+
+tidy "pure core (native, with the analyzer)" "$out/native" src ""
+tidy "native tests, fuzz targets and benchmarks" "$out/native" tests "$tests_relaxed"
+tidy "Win32 layer (mingw-w64, with the analyzer)" "$out/win32" src "$win32_relaxed" "${win32_args[@]}"
+tidy "Win32 tests and driver (mingw-w64)" "$out/win32" tests "$win32_relaxed,$tests_relaxed" "${win32_args[@]}"
 
 # A finding is a diagnostic line "path:line:col: warning|error: ..." (the
 # location is missing for code pasted by a macro), counted once though a
 # header's finding shows in every file that includes it.
-tidy_findings=$(grep -E '^(/[^:]+:[0-9]+:[0-9]+: )?(warning|error): ' "$log" | sort -u | wc -l)
+tidy_findings=$({ grep -E '^(/[^:]+:[0-9]+:[0-9]+: )?(warning|error): ' "$log" || true; } | sort -u | wc -l)
 
 # cppcheck: the warning, performance and portability checks (style is
 # clang-tidy's business here), the standard library's and GoogleTest's
@@ -193,7 +222,7 @@ cppcheck_pass() {
 cppcheck_pass "pure core, native tests, fuzz targets and benchmarks" "$out/native-cppcheck" --platform=unix64
 cppcheck_pass "Win32 layer, its tests and driver" "$out/win32-cppcheck" --platform=win64 --library=windows \
   -D_WIN32 -D_WIN64 -D__MINGW32__ -D__MINGW64__
-cppcheck_findings=$(grep -E '^[^ ]+:[0-9]+:[0-9]+: [a-z]+: ' "$cppcheck_log" | sort -u | wc -l)
+cppcheck_findings=$({ grep -E '^[^ ]+:[0-9]+:[0-9]+: [a-z]+: ' "$cppcheck_log" || true; } | sort -u | wc -l)
 
 elapsed=$(($(date +%s) - t0))
 echo
