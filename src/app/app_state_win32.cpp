@@ -21,7 +21,8 @@ void destroyAppState(AppState& state) {
     state.previousNext.clear();
     state.previousNow.clear();
     if (state.scheduleStream.file != nullptr) {
-        std::fclose(state.scheduleStream.file);
+        // Opened for reading only: a failed close loses nothing.
+        (void)std::fclose(state.scheduleStream.file);
         state.scheduleStream.file = nullptr;
     }
     closeEventLog(state.logFile);

@@ -6,7 +6,8 @@ namespace dormivel {
 namespace {
 
 constexpr std::uint64_t kTicksPerMinute = 60 * kTicksPerSecond;
-constexpr std::uint64_t kTicksPerDay = 24 * 60 * kTicksPerMinute;
+constexpr std::uint64_t kTicksPerHour = 60 * kTicksPerMinute;
+constexpr std::uint64_t kTicksPerDay = 24 * kTicksPerHour;
 constexpr std::int64_t kSignedTicksPerMinute = 60LL * 10'000'000LL;
 
 bool isLeapYear(int y) {
@@ -19,7 +20,7 @@ int daysInMonth(int y, int m) {
 }
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2 ? 1 : 0;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const auto yoe = static_cast<unsigned>(y - era * 400);
@@ -29,7 +30,7 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 }
 
 // Days from 1601-01-01 to 1970-01-01.
-const std::int64_t kEpochOffsetDays = -daysFromCivil(1601, 1, 1);
+constexpr std::int64_t kEpochOffsetDays = -daysFromCivil(1601, 1, 1);
 
 }  // namespace
 
@@ -48,8 +49,8 @@ LocalDateTime fileTimeToDateTime(FileTime t) {
     const std::uint64_t days = t / kTicksPerDay;
     std::uint64_t rest = t % kTicksPerDay;
     LocalDateTime dt;
-    dt.hour = static_cast<std::uint16_t>(rest / (60 * kTicksPerMinute));
-    rest %= 60 * kTicksPerMinute;
+    dt.hour = static_cast<std::uint16_t>(rest / kTicksPerHour);
+    rest %= kTicksPerHour;
     dt.minute = static_cast<std::uint16_t>(rest / kTicksPerMinute);
     rest %= kTicksPerMinute;
     dt.second = static_cast<std::uint16_t>(rest / kTicksPerSecond);

@@ -17,9 +17,10 @@ std::int32_t remainingSeconds(FileTime deadline, FileTime now) {
 
 std::string formatCountdown(std::int32_t seconds) {
     const std::int64_t s = seconds < 0 ? 0 : seconds;
+    // At most "596523:14:07" (the largest int32): it always fits.
     char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
-                  static_cast<long long>((s / 60) % 60), static_cast<long long>(s % 60));
+    (void)std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                        static_cast<long long>((s / 60) % 60), static_cast<long long>(s % 60));
     return text;
 }
 

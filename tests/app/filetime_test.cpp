@@ -19,7 +19,7 @@ LocalDateTime dt(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 TEST(FileTime, KnownInstants) {
     struct Case {
         LocalDateTime when;
-        FileTime ticks;
+        FileTime ticks = 0;
     };
     // Values as the platform's SystemTimeToFileTime gives them.
     const Case cases[] = {

@@ -106,12 +106,12 @@ int idle(int seconds) {
     // The idle window, announced so that a Linux-side sampler can read the
     // process's own counters at the same moments.
     std::printf("idle_start cpu_ms %.1f\n", before);
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     Sleep(static_cast<DWORD>(seconds) * 1000);
     const double after = processCpuMs(run.process.process);
     std::printf("idle_end cpu_ms %.1f\n", after);
     std::printf("idle_cpu_ms %.1f over %d s\n", after - before, seconds);
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     driver::stopDormivel(run);
     driver::removeTree(run.dir);
     return 0;
@@ -257,6 +257,7 @@ int soak(int passes) {
     InProcess p;
     if (!setUp(p, L"soak-pass")) return 1;
     std::vector<std::string> schedules;
+    schedules.reserve(10);
     for (int v = 0; v < 10; ++v)
         schedules.push_back(driver::scheduleFile(recordings(100, v)));
     std::vector<Sample> samples;
@@ -273,7 +274,7 @@ int soak(int passes) {
             const Sample& s = samples.back();
             const std::string gdi = s.gdiObjects != 0 ? std::to_string(s.gdiObjects) : "n/a";
             std::printf("%8d %8lu %8lu %8s %12zu\n", s.passes, s.handles, s.userObjects, gdi.c_str(), s.privateKib);
-            std::fflush(stdout);
+            (void)std::fflush(stdout);
         }
     }
     std::printf("soak: %d passes in %.1f s\n", passes, (nowMs() - t0) / 1000);
@@ -312,7 +313,7 @@ int settleSoak(int rewrites) {
         reflected += seen ? 1 : 0;
         if (i % 20 == 0) {
             std::printf("rewrites %d reflected %d\n", i, reflected);
-            std::fflush(stdout);
+            (void)std::fflush(stdout);
         }
     }
     std::printf("settle soak: %d of %d rewrites reflected in %.1f s\n", reflected, rewrites, (nowMs() - t0) / 1000);
@@ -333,7 +334,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"write-to-event") return writeToEvent();
     if (command == L"soak") return soak(n > 0 ? n : 10000);
     if (command == L"settle-soak") return settleSoak(n > 0 ? n : 200);
-    std::fprintf(stderr,
-                 "usage: dormivel_winbench startup|idle S|pass N|memory N|write-to-event|soak N|settle-soak N\n");
+    (void)std::fprintf(stderr,
+                       "usage: dormivel_winbench startup|idle S|pass N|memory N|write-to-event|soak N|settle-soak N\n");
     return 2;
 }

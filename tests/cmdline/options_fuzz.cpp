@@ -27,7 +27,8 @@ struct Args {
         for (auto& s : storage)
             argv.push_back(s.data());
         argv.push_back(nullptr);
-        original = argv;
+        // After the loop above; not a member initializer.
+        original = argv;  // NOLINT(cppcoreguidelines-prefer-member-initializer)
     }
     int argc() const { return static_cast<int>(storage.size()); }
 

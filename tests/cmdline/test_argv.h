@@ -18,10 +18,12 @@ public:
         for (auto& s : storage_)
             pointers_.push_back(s.data());
         pointers_.push_back(nullptr);
-        original_ = pointers_;
+        // After the loop above; not a member initializer.
+        original_ = pointers_;  // NOLINT(cppcoreguidelines-prefer-member-initializer)
     }
     TestArgv(const TestArgv&) = delete;
     TestArgv& operator=(const TestArgv&) = delete;
+    ~TestArgv() = default;
 
     int argc() const { return static_cast<int>(storage_.size()); }
     wchar_t** argv() { return pointers_.data(); }

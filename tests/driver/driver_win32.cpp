@@ -65,7 +65,7 @@ void removeTree(const std::wstring& path) {
 std::wstring makeScratchDir(const std::wstring& name) {
     const std::wstring base = scratchBase();
     CreateDirectoryW(base.c_str(), nullptr);
-    const std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
+    std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
     removeTree(dir);
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;

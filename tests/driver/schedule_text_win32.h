@@ -53,8 +53,8 @@ inline SYSTEMTIME addSeconds(const SYSTEMTIME& t, std::int64_t seconds) {
 inline std::string scheduleTime(const SYSTEMTIME& t) {
     static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     char text[64];
-    std::snprintf(text, sizeof text, "%s %02u/%02u %02u:%02u", kDays[t.wDayOfWeek % 7], t.wMonth, t.wDay, t.wHour,
-                  t.wMinute);
+    (void)std::snprintf(text, sizeof text, "%s %02u/%02u %02u:%02u", kDays[t.wDayOfWeek % 7], t.wMonth, t.wDay, t.wHour,
+                        t.wMinute);
     return text;
 }
 
@@ -83,8 +83,8 @@ inline std::string scheduleFile(const std::vector<ScheduleEntry>& entries) {
 inline std::string enUsStamp(const SYSTEMTIME& t) {
     const unsigned hour12 = t.wHour % 12 == 0 ? 12 : t.wHour % 12;
     char text[64];
-    std::snprintf(text, sizeof text, "%u/%u/%u %u:%02u:%02u %s", t.wMonth, t.wDay, t.wYear, hour12, t.wMinute,
-                  t.wSecond, t.wHour < 12 ? "AM" : "PM");
+    (void)std::snprintf(text, sizeof text, "%u/%u/%u %u:%02u:%02u %s", t.wMonth, t.wDay, t.wYear, hour12, t.wMinute,
+                        t.wSecond, t.wHour < 12 ? "AM" : "PM");
     return text;
 }
 
@@ -92,7 +92,7 @@ inline std::string enUsStamp(const SYSTEMTIME& t) {
 inline std::string enUsShortTime(const SYSTEMTIME& t) {
     const unsigned hour12 = t.wHour % 12 == 0 ? 12 : t.wHour % 12;
     char text[32];
-    std::snprintf(text, sizeof text, "%u:%02u %s", hour12, t.wMinute, t.wHour < 12 ? "AM" : "PM");
+    (void)std::snprintf(text, sizeof text, "%u:%02u %s", hour12, t.wMinute, t.wHour < 12 ? "AM" : "PM");
     return text;
 }
 

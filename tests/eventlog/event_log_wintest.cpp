@@ -66,6 +66,7 @@ void writeFileBytes(const std::wstring& path, std::string_view bytes) {
             return ::testing::AssertionFailure() << "no timestamp at offset " << stampBegin;
         }
         const std::string stamp = log.substr(stampBegin, stampEnd - stampBegin);
+        // cppcheck-suppress strPlusChar ; "..."s is a std::string, not a pointer
         if (stamp.find_first_of("<&\"\r\n"s + '\0') != std::string::npos) {
             return ::testing::AssertionFailure() << "odd timestamp " << stamp;
         }

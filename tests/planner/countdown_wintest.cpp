@@ -43,12 +43,12 @@ void release(void* p) noexcept {
             break;
         }
     }
-    std::free(p);
+    std::free(p);  // NOLINT(cppcoreguidelines-no-malloc): the replaced operator delete
 }
 }  // namespace
 
 void* operator new(std::size_t size) {
-    void* p = std::malloc(size == 0 ? 1 : size);
+    void* p = std::malloc(size == 0 ? 1 : size);  // NOLINT(cppcoreguidelines-no-malloc): the replaced operator new
     if (p == nullptr) throw std::bad_alloc();
     if (gTrackNew && size == sizeof(dormivel::CountdownParams) && gTrackedCount < kMaxTracked) {
         gTracked[gTrackedCount++] = p;

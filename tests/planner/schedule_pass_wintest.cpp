@@ -52,8 +52,8 @@ const std::string kAllowSleepTrue = "\r\n\t<SetAllowSleep allow=\"true\" />";
 // that puts its wake-up a few seconds from now.
 struct SoonRecording {
     ScheduleEntry entry;
-    std::int64_t leadSeconds;
-    SYSTEMTIME wake;
+    std::int64_t leadSeconds = 0;
+    SYSTEMTIME wake{};
 };
 
 SoonRecording recordingWakingSoon(const char* title, std::int64_t wakeInSeconds) {
@@ -144,7 +144,8 @@ TEST(SchedulePass, RewritesSettleIntoOnePass) {
     const SYSTEMTIME base = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
     std::vector<ScheduleEntry> written;
     for (int i = 0; i < 3; ++i) {
-        written.push_back({driver::addSeconds(base, 60 * i), driver::addSeconds(base, 60 * i + 600), 9,
+        written.push_back({driver::addSeconds(base, std::int64_t{60} * i),
+                           driver::addSeconds(base, std::int64_t{60} * i + 600), 9,
                            "Version " + std::to_string(i + 1)});
         while (utcMs() < second + offsets[i])
             Sleep(5);

@@ -51,7 +51,7 @@ std::vector<std::string_view> recordLines(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string text = size == 0 ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
+    const std::string text(data, data + size);
     const dormivel::ScheduleClock clock{2026, 12, -60};
 
     RecordingList list(2);  // previous content must go
