@@ -135,14 +135,7 @@ tests_relaxed="-clang-analyzer-*,-cert-err58-cpp,-performance-inefficient-string
 # Checks turned off for a single file, each where the finding is a false
 # positive in code that must not carry a NOLINT comment for now; the file
 # is then analysed on its own with these checks off. Keep this short.
-declare -A file_relaxed=(
-  # Natively wchar_t is a signed 32-bit type, and the check takes it for a
-  # signed char: narrowProgramPath maps every code above 0xFF (a negative
-  # wchar_t included) to 0xFF on purpose, and casting to unsigned char first,
-  # as the check suggests, would truncate wide characters instead. In the
-  # mingw-w64 build wchar_t is unsigned and nothing is reported.
-  [src/process/process_text.cpp]="-bugprone-signed-char-misuse,-cert-str34-c"
-)
+declare -A file_relaxed=()
 
 log="$out/findings.log"
 : >"$log"

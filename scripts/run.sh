@@ -40,19 +40,31 @@ finish() {
   local rc=0
   wait "$dormivel_pid" || rc=$?
   echo "== dormivel.exe exited with code $rc"
-  [[ -n "${tail_pid:-}" ]] && kill "$tail_pid" 2>/dev/null || true
-  sleep 0.2
-  echo "== final log ($scratch/dormivel-log.xml):"
-  cat "$scratch/dormivel-log.xml" 2>/dev/null | tr -d '\r' | sed 's/^/   /'
-  echo
+  # The rest of the log: the stop event and the closing tag.
+  [[ -f "$log" ]] && tail -c +$((shown + 1)) "$log" | sed 's/\r$//; s/^/   /' && echo
+  echo "== the whole log is $log"
   wine_env_stop
 }
 trap finish INT TERM EXIT
 
-for _ in $(seq 1 100); do [[ -f "$scratch/dormivel-log.xml" ]] && break; sleep 0.1; done
+# Each event is written over the log's closing tag, so the bytes before that
+# tag only ever grow: show what was added to them, once a second.
+log="$scratch/dormivel-log.xml"
+shown=0
+show_new_events() {
+  [[ -f "$log" ]] || return 0
+  local size body
+  size=$(stat -c %s "$log")
+  body=$((size - 14))
+  if ((body > shown)); then
+    tail -c +$((shown + 1)) "$log" | head -c $((body - shown)) | sed 's/\r$//; s/^/   /'
+    shown=$body
+  fi
+}
 echo "== event log as it grows (Ctrl-C to stop; stops by itself after ${duration}s):"
-tail -n +1 -f "$scratch/dormivel-log.xml" 2>/dev/null | sed -u 's/\r$//; s/^/   /' &
-tail_pid=$!
-
 end=$(($(date +%s) + duration))
-while (($(date +%s) < end)) && kill -0 "$dormivel_pid" 2>/dev/null; do sleep 1; done
+while (($(date +%s) < end)) && kill -0 "$dormivel_pid" 2>/dev/null; do
+  show_new_events
+  sleep 1
+done
+show_new_events

@@ -60,6 +60,14 @@ cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan build/asan -j"$jobs"
 stage_end
 
+stage_start "static analysis (clang-tidy, cppcheck)"
+if "$root/scripts/analyze.sh"; then
+  total_passed=$((total_passed + 1))
+else
+  total_failed=$((total_failed + 1))
+fi
+stage_end
+
 stage_start "fuzzing (libFuzzer, ASan, UBSan)"
 # Every fuzz target runs for a fixed budget on a scratch copy of its corpus;
 # a finding (crash, leak, sanitizer report, timeout) fails the run. The

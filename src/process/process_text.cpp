@@ -23,8 +23,8 @@ std::string narrowProgramPath(std::wstring_view path) {
     std::string out;
     out.reserve(path.size());
     for (const wchar_t c : path) {
-        const auto code = static_cast<unsigned long>(c);
-        out.push_back(static_cast<char>(code > 0xFF ? 0xFF : static_cast<unsigned char>(code)));
+        const bool outside = static_cast<unsigned long>(c) > 0xFF;
+        out.push_back(static_cast<char>(outside ? 0xFF : static_cast<unsigned char>(c)));
     }
     return out;
 }
