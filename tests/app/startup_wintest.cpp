@@ -1,6 +1,8 @@
 // Start-up and shutdown of dormivel.exe, driven as a user would.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "driver/driver_win32.h"
 #include "driver/schedule_text_win32.h"
 
@@ -119,8 +121,9 @@ namespace {
 // Another kind of object already holds the timer's name: the timer cannot be
 // created, and waiting on no timer would spin; the start-up refuses instead.
 TEST(Startup, TimerThatCannotBeCreatedIsAStartupFailure) {
-    const HANDLE squatter = CreateMutexW(nullptr, FALSE, L"Dormivel");
-    ASSERT_NE(squatter, nullptr);
+    const std::unique_ptr<void, decltype(&CloseHandle)> squatter(CreateMutexW(nullptr, FALSE, L"Dormivel"),
+                                                                 &CloseHandle);
+    ASSERT_NE(squatter.get(), nullptr);
     const std::wstring dir = driver::makeScratchDir(L"notimer");
     ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
     driver::Process p;
@@ -131,7 +134,6 @@ TEST(Startup, TimerThatCannotBeCreatedIsAStartupFailure) {
     DWORD code = 0;
     const bool exited = driver::waitExit(p, 10000, code);
     driver::kill(p);
-    CloseHandle(squatter);
     driver::removeTree(dir);
     ASSERT_TRUE(shown);
     EXPECT_EQ(box.text, L"Unable to create the wake timer.");

@@ -31,17 +31,20 @@ std::wstring scratchBase() {
 }
 
 // Deletes a folder and everything below it, with the long-path prefix so
-// that trees deeper than MAX_PATH go too.
-void removeLong(const std::wstring& dir) {
-    WIN32_FIND_DATAW entry;
-    const HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+// that trees deeper than MAX_PATH go too: files first, walking the folders
+// breadth-first, then the folders, deepest first.
+void removeLong(const std::wstring& top) {
+    std::vector<std::wstring> folders{top};
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        WIN32_FIND_DATAW entry;
+        const HANDLE find = FindFirstFileW((folders[i] + L"\\*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) continue;
         do {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
-            const std::wstring child = dir + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeLong(child);
+            const std::wstring child = folders[i] + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                folders.push_back(child);
             } else {
                 SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(child.c_str());
@@ -49,7 +52,8 @@ void removeLong(const std::wstring& dir) {
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryW(dir.c_str());
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
 }
 
 }  // namespace
