@@ -35,7 +35,7 @@ done
 source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 DORMIVEL_OWN_DISPLAY=1 wine_env_start "$root/build/mingw" >&2
-bench() { (cd build/mingw/bin && wine ./dormivel_winbench.exe "$@" </dev/null); }
+bench() { (cd build/mingw/bin && wine ./dormivel_winbench.exe "$@" </dev/null) | tr -d '\r'; }
 
 echo "== Win32 pass under Wine" >&2
 for n in 10 1000 10000; do

@@ -1,5 +1,7 @@
 #include "eventlog/event_log_win32.h"
 
+#include "app/clock_win32.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -131,9 +133,7 @@ std::string formatLogTimestamp(const SYSTEMTIME* local) {
 }
 
 std::string formatLogTimestampUtc(FileTime utc) {
-    FILETIME universal;
-    universal.dwLowDateTime = static_cast<DWORD>(utc & 0xFFFFFFFFu);
-    universal.dwHighDateTime = static_cast<DWORD>(utc >> 32);
+    const FILETIME universal = toFileTime(utc);
     FILETIME local;
     SYSTEMTIME when;
     if (FileTimeToLocalFileTime(&universal, &local) == FALSE || FileTimeToSystemTime(&local, &when) == FALSE) {

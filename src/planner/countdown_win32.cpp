@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <powrprof.h>
 
+#include "app/clock_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
 #include "ui/resource.h"
@@ -13,12 +14,6 @@ namespace {
 constexpr UINT_PTR kTimerId = 0;
 constexpr UINT kTickMs = 100;
 
-FileTime currentTime() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<FileTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
 CountdownParams* paramsOf(HWND window) {
     return reinterpret_cast<CountdownParams*>(GetWindowLongPtrW(window, DWLP_USER));
 }
@@ -26,7 +21,7 @@ CountdownParams* paramsOf(HWND window) {
 // One tick; at expiry the window is closed and the record freed, so the
 // caller must not touch either afterwards.
 void tick(CountdownParams& params) {
-    const std::int32_t remaining = remainingSeconds(params.deadline, currentTime());
+    const std::int32_t remaining = remainingSeconds(params.deadline, currentFileTime());
     if (remaining <= 0) {
         appendEvent(params.appState->logFile, kSuspendNoteBody);
         KillTimer(params.dialog, kTimerId);
@@ -60,7 +55,7 @@ INT_PTR CALLBACK countdownDialogProc(HWND window, UINT message, WPARAM wParam, L
             params->dialog = window;
             if (params->attached != nullptr) *params->attached = true;
             params->attached = nullptr;
-            const std::int32_t remaining = remainingSeconds(params->deadline, currentTime());
+            const std::int32_t remaining = remainingSeconds(params->deadline, currentFileTime());
             SendDlgItemMessageW(window, IDC_COUNTDOWN_PROGRESS, PBM_SETRANGE32, 0, remaining);
             SetTimer(window, kTimerId, kTickMs, nullptr);
             tick(*params);

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/clock_win32.h"
 #include "planner/countdown_win32.h"
 #include "planner/pass_decision.h"
 #include "planner/selection.h"
@@ -24,14 +25,6 @@ std::string readScheduleBytes(FILE* file) {
     return bytes;
 }
 
-FileTime fromFileTime(const FILETIME& t) {
-    return (static_cast<FileTime>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-FILETIME toFileTime(FileTime t) {
-    return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFFu), static_cast<DWORD>(t >> 32)};
-}
-
 void refreshUpcomingList(const AppState& state, const RecordingList& list, std::int32_t biasMinutes) {
     const HWND listBox = GetDlgItem(state.mainWindow, IDC_UPCOMING_LIST);
     SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
@@ -48,12 +41,6 @@ void armWakeTimer(const AppState& state, const TimerArming& arming) {
 }
 
 }  // namespace
-
-FileTime currentFileTime() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return fromFileTime(now);
-}
 
 std::int32_t currentBiasMinutes() {
     // The bias exactly as the platform's own conversion applies it now.

@@ -13,9 +13,8 @@ namespace dormivel {
 // to date.
 void runSchedulePass(AppState& state);
 
-// The pass's view of the platform clock: the current UTC time, and the
-// time-zone bias and local year and month in force.
-FileTime currentFileTime();
+// The pass's view of the platform clock: the time-zone bias and the local
+// year and month in force.
 std::int32_t currentBiasMinutes();
 ScheduleClock currentScheduleClock();
 
