@@ -1,19 +1,14 @@
 #include "app/filetime.h"
 
+#include "test_time.h"
+
 #include <gtest/gtest.h>
 
 namespace dormivel {
 namespace {
 
 LocalDateTime dt(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    LocalDateTime v;
-    v.year = static_cast<std::uint16_t>(y);
-    v.month = static_cast<std::uint16_t>(mo);
-    v.day = static_cast<std::uint16_t>(d);
-    v.hour = static_cast<std::uint16_t>(h);
-    v.minute = static_cast<std::uint16_t>(mi);
-    v.second = static_cast<std::uint16_t>(s);
-    return v;
+    return testing::localDateTime(y, mo, d, h, mi, s);
 }
 
 TEST(FileTime, KnownInstants) {

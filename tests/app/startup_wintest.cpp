@@ -34,18 +34,13 @@ TEST(Startup, FailuresShowTheirMessageAndExitMinusOne) {
         if (c.writeSchedule) {
             ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
         }
-        driver::Process p;
-        ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, dir, p));
-        driver::MessageBoxInfo box;
-        ASSERT_TRUE(driver::waitMessageBox(p.processId, L"Dormivel", 15000, box));
-        EXPECT_EQ(box.text, c.message);
-        EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
-        driver::pressButton(box.window, IDOK);
-        DWORD code = 0;
-        EXPECT_TRUE(driver::waitExit(p, 10000, code));
-        EXPECT_EQ(code, kMinusOne);
-        driver::kill(p);
+        const driver::StartupWarning warning = driver::runToStartupWarning(c.args, dir);
         driver::removeTree(dir);
+        ASSERT_TRUE(warning.shown);
+        EXPECT_EQ(warning.text, c.message);
+        EXPECT_EQ(warning.buttons, std::vector<int>{IDOK});
+        EXPECT_FALSE(warning.mainWindowSeen);
+        EXPECT_EQ(warning.exitCode, kMinusOne);
     }
 }
 
@@ -126,19 +121,11 @@ TEST(Startup, TimerThatCannotBeCreatedIsAStartupFailure) {
     ASSERT_NE(squatter.get(), nullptr);
     const std::wstring dir = driver::makeScratchDir(L"notimer");
     ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
-    driver::Process p;
-    ASSERT_TRUE(driver::start(driver::dormivelExe(), {}, dir, p));
-    driver::MessageBoxInfo box;
-    const bool shown = driver::waitMessageBox(p.processId, L"Dormivel", 15000, box);
-    if (shown) driver::pressButton(box.window, IDOK);
-    DWORD code = 0;
-    const bool exited = driver::waitExit(p, 10000, code);
-    driver::kill(p);
+    const driver::StartupWarning warning = driver::runToStartupWarning({}, dir);
     driver::removeTree(dir);
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(box.text, L"Unable to create the wake timer.");
-    EXPECT_TRUE(exited);
-    EXPECT_EQ(code, kMinusOne);
+    ASSERT_TRUE(warning.shown);
+    EXPECT_EQ(warning.text, L"Unable to create the wake timer.");
+    EXPECT_EQ(warning.exitCode, kMinusOne);
 }
 
 // A schedule path longer than MAX_PATH is used whole, not cut short.

@@ -27,19 +27,13 @@ TEST(CommandLine, BadOptionsShowTheirMessageAndExitMinusOne) {
     ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), "header\n"));
     for (const auto& c : cases) {
         SCOPED_TRACE(driver::narrow(c.args[0]));
-        driver::Process p;
-        ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, dir, p));
-        driver::MessageBoxInfo box;
-        ASSERT_TRUE(driver::waitMessageBox(p.processId, L"Dormivel", 15000, box));
-        EXPECT_EQ(box.text, c.message);
-        EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
-        driver::pressButton(box.window, IDOK);
-        DWORD code = 0;
-        EXPECT_TRUE(driver::waitExit(p, 10000, code));
-        EXPECT_EQ(code, kMinusOne);
+        const driver::StartupWarning warning = driver::runToStartupWarning(c.args, dir);
+        ASSERT_TRUE(warning.shown);
+        EXPECT_EQ(warning.text, c.message);
+        EXPECT_EQ(warning.buttons, std::vector<int>{IDOK});
         // A refused command line starts nothing: no main window was made.
-        EXPECT_EQ(driver::findWindow(p.processId, L"#32770", L"Dormivel 2.2 beta", false), nullptr);
-        driver::kill(p);
+        EXPECT_FALSE(warning.mainWindowSeen);
+        EXPECT_EQ(warning.exitCode, kMinusOne);
     }
     driver::removeTree(dir);
 }

@@ -3,6 +3,7 @@
 #include "driver/schedule_text_win32.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace driver {
 
@@ -250,6 +251,24 @@ bool waitMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutM
     return true;
 }
 
+StartupWarning runToStartupWarning(const std::vector<std::wstring>& args, const std::wstring& workingDir) {
+    StartupWarning result;
+    Process p;
+    if (!start(dormivelExe(), args, workingDir, p)) return result;
+    MessageBoxInfo box;
+    result.shown = waitMessageBox(p.processId, L"Dormivel", 15000, box);
+    if (result.shown) {
+        result.text = box.text;
+        result.buttons = box.buttons;
+        result.mainWindowSeen = findWindow(p.processId, L"#32770", L"Dormivel 2.2 beta", false) != nullptr;
+        pressButton(box.window, IDOK);
+        DWORD code = 0;
+        if (waitExit(p, 10000, code)) result.exitCode = code;
+    }
+    kill(p);
+    return result;
+}
+
 void pressButton(HWND dialog, int controlId) {
     SendMessageW(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0);
 }
@@ -258,17 +277,32 @@ HWND waitMainWindow(DWORD processId, DWORD timeoutMs) {
     return waitWindow(processId, L"#32770", L"Dormivel 2.2 beta", false, timeoutMs);
 }
 
-std::vector<std::string> listBoxLines(HWND listBox) {
-    std::vector<std::string> lines;
-    const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
+namespace {
+
+// The item texts of a list box or a combo box, read with the control's own
+// count, length and text messages (which the platform marshals across
+// processes).
+std::vector<std::wstring> itemTexts(HWND control, UINT countMessage, UINT lengthMessage, UINT textMessage) {
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(control, countMessage, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        const LRESULT length = SendMessageW(control, lengthMessage, static_cast<WPARAM>(i), 0);
         if (length < 0) break;
         std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
         const LRESULT got =
-            SendMessageW(listBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+            SendMessageW(control, textMessage, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
         text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        lines.push_back(narrow(text));
+        items.push_back(std::move(text));
+    }
+    return items;
+}
+
+}  // namespace
+
+std::vector<std::string> listBoxLines(HWND listBox) {
+    std::vector<std::string> lines;
+    for (const std::wstring& item : itemTexts(listBox, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT)) {
+        lines.push_back(narrow(item));
     }
     return lines;
 }
@@ -341,18 +375,7 @@ std::string scheduleLine(const std::string& id, int startMinutes, int stopMinute
 }
 
 std::vector<std::wstring> comboItems(HWND comboBox) {
-    std::vector<std::wstring> items;
-    const LRESULT count = SendMessageW(comboBox, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = SendMessageW(comboBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-        if (length < 0) break;
-        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-        const LRESULT got =
-            SendMessageW(comboBox, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        items.push_back(text);
-    }
-    return items;
+    return itemTexts(comboBox, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
 }
 
 std::wstring classOf(HWND window) {

@@ -68,6 +68,18 @@ struct MessageBoxInfo {
 
 // Waits for a visible message box with the caption and reads it.
 bool waitMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs, MessageBoxInfo& out);
+// A dormivel.exe start that ends in a start-up warning: what the message box
+// said and which buttons it had, whether a main window existed meanwhile,
+// and the exit code once OK was pressed (0xDEAD when it did not exit).
+struct StartupWarning {
+    bool shown = false;
+    std::wstring text;
+    std::vector<int> buttons;
+    bool mainWindowSeen = false;
+    DWORD exitCode = 0xDEAD;
+};
+StartupWarning runToStartupWarning(const std::vector<std::wstring>& args, const std::wstring& workingDir);
+
 // Presses a button of a dialog or message box (BM_CLICK).
 void pressButton(HWND dialog, int controlId);
 

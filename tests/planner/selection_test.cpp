@@ -1,5 +1,7 @@
 #include "planner/selection.h"
 
+#include "../app/test_time.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,17 +17,7 @@ constexpr FileTime kMinute = 60 * kTicksPerSecond;
 // 1 June 2026 at hh:mm local time, as UTC under `bias`; a day of 2 is the
 // next day.
 FileTime at(int h, int mi, std::int32_t bias = 0, int day = 1) {
-    LocalDateTime dt;
-    dt.year = 2026;
-    dt.month = 6;
-    dt.day = static_cast<std::uint16_t>(day);
-    dt.hour = static_cast<std::uint16_t>(h);
-    dt.minute = static_cast<std::uint16_t>(mi);
-    FileTime local = 0;
-    FileTime utc = 0;
-    EXPECT_TRUE(dateTimeToFileTime(dt, local));
-    EXPECT_TRUE(localToUtc(local, bias, utc));
-    return utc;
+    return testing::localTicks(2026, 6, day, h, mi, bias);
 }
 
 Recording rec(FileTime start, FileTime stop, const std::string& title, bool manual = false, bool favorite = false) {

@@ -1,5 +1,7 @@
 #include "schedule/schedule_reader.h"
 
+#include "../app/test_time.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,19 +18,7 @@ namespace {
 
 constexpr ScheduleClock kJune2026{2026, 6, 0};
 
-FileTime localTicks(int y, int mo, int d, int h, int mi, std::int32_t bias = 0) {
-    LocalDateTime dt;
-    dt.year = static_cast<std::uint16_t>(y);
-    dt.month = static_cast<std::uint16_t>(mo);
-    dt.day = static_cast<std::uint16_t>(d);
-    dt.hour = static_cast<std::uint16_t>(h);
-    dt.minute = static_cast<std::uint16_t>(mi);
-    FileTime local = 0;
-    FileTime utc = 0;
-    EXPECT_TRUE(dateTimeToFileTime(dt, local));
-    EXPECT_TRUE(localToUtc(local, bias, utc));
-    return utc;
-}
+using testing::localTicks;
 
 // One record line in the shape Kalvor writes.
 std::string recordLine(const std::string& start, const std::string& stop, const std::string& channel = "7",
