@@ -121,53 +121,76 @@ TEST(SchedulePass, RecordingAtStartUpThenItsStop) {
     driver::removeTree(run.dir);
 }
 
-TEST(SchedulePass, RewritesSettleIntoOnePass) {
-    driver::DormivelRun run;
-    ASSERT_TRUE(driver::startDormivel(L"pass-settle", "header\r\n", {L"--logfile=log.xml"}, run));
-    ASSERT_EQ(waitForEvents(run, 1, 10000).size(), 1u);  // an empty schedule logs no pass
-    // The file's modification time has whole seconds, so the writes are
-    // placed against the second boundaries of the clock it is stamped with:
-    // at s+0.3, s+1.0 and s+1.7. The settle that the first write starts sees
-    // the second write change the time, then a whole second without a
-    // change (the third write falls in the same second as the second), and
-    // passes once, over the last content.
+// Milliseconds of the UTC clock that stamps the files' modification times.
+std::int64_t utcMs() {
+    FILETIME t;
+    GetSystemTimeAsFileTime(&t);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000;
+}
+
+struct RewriteAttempt {
+    bool onTime = false;  // every write landed in its planned window
+    std::vector<ScheduleEntry> written;
+    std::vector<std::string> events;
+};
+
+// Three rewrites of the schedule within 1.4 s. The file's modification time
+// has whole seconds, so the writes are placed against the second boundaries
+// of the clock it is stamped with: at s+0.3, s+1.0 and s+1.7. The settle that
+// the first write starts sees the second write change the time, then a whole
+// second without a change (the third write falls in the same second as the
+// second), and passes once, over the last content. A write that the machine
+// delays by more than a quarter of a second voids the attempt, since the
+// settle may then rightly see two separate changes.
+RewriteAttempt rewriteThreeTimes(driver::DormivelRun& run) {
+    RewriteAttempt attempt;
     const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
     Sleep(1100);  // past the second of the start-up's reference time
-    auto utcMs = [] {
-        FILETIME t;
-        GetSystemTimeAsFileTime(&t);
-        return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
-               10000;
-    };
     const std::int64_t second = (utcMs() / 1000 + 1) * 1000;
     const std::int64_t offsets[] = {300, 1000, 1700};
     const SYSTEMTIME base = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
-    std::vector<ScheduleEntry> written;
+    attempt.onTime = true;
     for (int i = 0; i < 3; ++i) {
-        written.push_back({driver::addSeconds(base, std::int64_t{60} * i),
-                           driver::addSeconds(base, std::int64_t{60} * i + 600), 9,
-                           "Version " + std::to_string(i + 1)});
+        attempt.written.push_back({driver::addSeconds(base, std::int64_t{60} * i),
+                                   driver::addSeconds(base, std::int64_t{60} * i + 600), 9,
+                                   "Version " + std::to_string(i + 1)});
         while (utcMs() < second + offsets[i])
             Sleep(5);
-        ASSERT_TRUE(driver::writeFile(schedule, driver::scheduleFile({written.back()})));
+        EXPECT_TRUE(driver::writeFile(schedule, driver::scheduleFile({attempt.written.back()})));
+        attempt.onTime = attempt.onTime && utcMs() < second + offsets[i] + 250;
     }
-    std::vector<std::string> events = waitForEvents(run, 2, 10000);
+    waitForEvents(run, 2, 10000);
     // Nothing more follows the one pass.
     Sleep(2500);
     std::string log;
-    ASSERT_TRUE(driver::readFile(logPath(run), log));
-    events = driver::logEvents(log);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1], block("NextRecording", {written.back()}) +
-                             wakeLine(driver::addSeconds(written.back().start, -60)) + "\r\n");
+    EXPECT_TRUE(driver::readFile(logPath(run), log));
+    attempt.events = driver::logEvents(log);
+    return attempt;
+}
 
-    // A write to another file of the folder wakes the loop but runs no pass.
-    ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"other.txt"), "not the schedule"));
-    Sleep(2500);
-    ASSERT_TRUE(driver::readFile(logPath(run), log));
-    EXPECT_EQ(driver::logEvents(log).size(), 2u);
-    EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
+TEST(SchedulePass, RewritesSettleIntoOnePass) {
+    for (int tries = 1;; ++tries) {
+        driver::DormivelRun run;
+        ASSERT_TRUE(driver::startDormivel(L"pass-settle", "header\r\n", {L"--logfile=log.xml"}, run));
+        ASSERT_EQ(waitForEvents(run, 1, 10000).size(), 1u);  // an empty schedule logs no pass
+        const RewriteAttempt attempt = rewriteThreeTimes(run);
+        if (!attempt.onTime && tries < 3) continue;
+        ASSERT_TRUE(attempt.onTime) << "the machine delayed the test's writes three times";
+        ASSERT_EQ(attempt.events.size(), 2u);
+        EXPECT_EQ(attempt.events[1], block("NextRecording", {attempt.written.back()}) +
+                                         wakeLine(driver::addSeconds(attempt.written.back().start, -60)) + "\r\n");
+
+        // A write to another file of the folder wakes the loop but runs no
+        // pass.
+        ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"other.txt"), "not the schedule"));
+        Sleep(2500);
+        std::string log;
+        ASSERT_TRUE(driver::readFile(logPath(run), log));
+        EXPECT_EQ(driver::logEvents(log).size(), 2u);
+        EXPECT_EQ(driver::stopDormivel(run), 0u);
+        driver::removeTree(run.dir);
+        return;
+    }
 }
 
 // Recordings tomorrow at fixed hours, in descending file order so that the
