@@ -1,11 +1,10 @@
 #include "eventlog/event_log_win32.h"
 
-#include "app/clock_win32.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "app/clock_win32.h"
 #include "eventlog/log_text.h"
 
 namespace dormivel {

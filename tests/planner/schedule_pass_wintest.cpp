@@ -136,18 +136,19 @@ struct RewriteAttempt {
 
 // Three rewrites of the schedule within 1.4 s. The file's modification time
 // has whole seconds, so the writes are placed against the second boundaries
-// of the clock it is stamped with: at s+0.3, s+1.0 and s+1.7. The settle that
-// the first write starts sees the second write change the time, then a whole
-// second without a change (the third write falls in the same second as the
-// second), and passes once, over the last content. A write that the machine
-// delays by more than a quarter of a second voids the attempt, since the
-// settle may then rightly see two separate changes.
+// of the clock it is stamped with: at s+0.3, s+1.1 and s+1.7 (not right at a
+// boundary: the file system stamps with a coarse clock that may still show
+// the second before). The settle that the first write starts sees the second
+// write change the time, then a whole second without a change (the third
+// write falls in the same second as the second), and passes once, over the
+// last content. A write that the machine delays by more than 150 ms voids the
+// attempt, since the settle may then rightly see two separate changes.
 RewriteAttempt rewriteThreeTimes(driver::DormivelRun& run) {
     RewriteAttempt attempt;
     const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
     Sleep(1100);  // past the second of the start-up's reference time
     const std::int64_t second = (utcMs() / 1000 + 1) * 1000;
-    const std::int64_t offsets[] = {300, 1000, 1700};
+    const std::int64_t offsets[] = {300, 1100, 1700};
     const SYSTEMTIME base = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
     attempt.onTime = true;
     for (int i = 0; i < 3; ++i) {
@@ -157,7 +158,7 @@ RewriteAttempt rewriteThreeTimes(driver::DormivelRun& run) {
         while (utcMs() < second + offsets[i])
             Sleep(5);
         EXPECT_TRUE(driver::writeFile(schedule, driver::scheduleFile({attempt.written.back()})));
-        attempt.onTime = attempt.onTime && utcMs() < second + offsets[i] + 250;
+        attempt.onTime = attempt.onTime && utcMs() < second + offsets[i] + 150;
     }
     waitForEvents(run, 2, 10000);
     // Nothing more follows the one pass.
