@@ -43,17 +43,20 @@ wine_env_start() {
     cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
   # Without a window manager every close of a visible window waits 2 s unless
-  # Wine manages no windows itself; crashes must never open a dialog.
-  # A server left behind by an interrupted run would keep its old display;
-  # a fresh persistent one serves every Wine process of this run.
+  # Wine manages no windows itself; crashes must never open a dialog; the
+  # Win32 tests (and only they) load the stand-in powrprof.dll built beside
+  # them, which records sleep requests instead of making them. The values are
+  # written first and the server restarted after, so that every process of
+  # the run, Wine's own desktop process included, starts with them.
   wineserver -k >/dev/null 2>&1 || true
-  wineserver -p
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  # The Win32 tests (and only they) load the stand-in powrprof.dll built
-  # beside them, which records sleep requests instead of making them.
   wine reg add 'HKCU\Software\Wine\AppDefaults\dormivel_wintests.exe\DllOverrides' /v powrprof /t REG_SZ \
     /d native,builtin /f >/dev/null 2>&1
+  # A fresh persistent server (one left behind by an interrupted run would
+  # keep its old display) serves every Wine process of this run.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p
   wine cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
 }
 
