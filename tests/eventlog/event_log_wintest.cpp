@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/driver_win32.h"
 #include "eventlog/event_log_win32.h"
 #include "eventlog/log_text.h"
 
@@ -14,34 +15,18 @@ namespace {
 
 using namespace std::string_literals;
 
-// Reads a whole file the way another program would while the log is open.
-bool readWholeFile(const std::wstring& path, std::string& out) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    out.clear();
-    char buffer[4096];
-    DWORD read = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0)
-        out.append(buffer, read);
-    CloseHandle(file);
-    return ok;
+bool driver::readFile(const std::wstring& path, std::string& out) {
+    return driver::readFile(path, out);
 }
 
 std::string fileBytes(const std::wstring& path) {
     std::string bytes;
-    EXPECT_TRUE(readWholeFile(path, bytes));
+    EXPECT_TRUE(driver::readFile(path, bytes));
     return bytes;
 }
 
 void writeFileBytes(const std::wstring& path, std::string_view bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
-    CloseHandle(file);
+    ASSERT_TRUE(driver::writeFile(path, std::string(bytes)));
 }
 
 // Splits a log into its Event bodies, checking every byte around them: the
@@ -83,35 +68,11 @@ void writeFileBytes(const std::wstring& path, std::string_view bytes) {
 
 class EventLogFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH + 1];
-        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-        ASSERT_GT(length, 0u);
-        const std::wstring base =
-            std::wstring(temp, length) + L"dormivel_evl_" + std::to_wstring(GetCurrentProcessId()) + L"_";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::wstring candidate = base + std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(attempt);
-            if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-                dir_ = candidate;
-                return;
-            }
-            ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-        }
-        FAIL() << "no fresh temporary folder";
-    }
+    void SetUp() override { dir_ = driver::makeScratchDir(L"eventlog"); }
 
     void TearDown() override {
         closeEventLog(log_);
-        if (dir_.empty()) return;
-        WIN32_FIND_DATAW entry;
-        HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &entry);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((dir_ + L"\\" + entry.cFileName).c_str());
-            } while (FindNextFileW(search, &entry));
-            FindClose(search);
-        }
-        RemoveDirectoryW(dir_.c_str());
+        driver::removeTree(dir_);
     }
 
     std::wstring path(const wchar_t* name) const { return dir_ + L"\\" + name; }
@@ -131,7 +92,7 @@ TEST_F(EventLogFile, NewLogHoldsHeaderStartStopAndClosingTag) {
     // Readable by others while open, and complete after the start marker.
     std::vector<std::string> bodies;
     std::string whileOpen;
-    ASSERT_TRUE(readWholeFile(file, whileOpen));
+    ASSERT_TRUE(driver::readFile(file, whileOpen));
     ASSERT_TRUE(parseLog(whileOpen, bodies));
     EXPECT_EQ(bodies, std::vector<std::string>{"<DormivelStart />"});
 
@@ -175,26 +136,26 @@ TEST_F(EventLogFile, AppendKeepsEveryEarlierByte) {
     EXPECT_EQ(second.find("<?xml"), second.rfind("<?xml"));  // one header only
 }
 
-TEST_F(EventLogFile, WithoutAppendAnExistingFileIsEmptied) {
-    const std::wstring file = path(L"old.xml");
-    writeFileBytes(file, "an older file that is to be replaced\r\n");
-    openEventLog(file.c_str(), false, log_);
-    ASSERT_TRUE(isLogOpen(log_));
-    closeEventLog(log_);
-    std::vector<std::string> bodies;
-    ASSERT_TRUE(parseLog(fileBytes(file), bodies));
-    EXPECT_EQ(bodies, kStartStop);
-}
-
-TEST_F(EventLogFile, EmptyExistingFileWithAppendGetsAHeader) {
-    const std::wstring file = path(L"empty.xml");
-    writeFileBytes(file, "");
-    openEventLog(file.c_str(), true, log_);
-    ASSERT_TRUE(isLogOpen(log_));
-    closeEventLog(log_);
-    std::vector<std::string> bodies;
-    ASSERT_TRUE(parseLog(fileBytes(file), bodies));
-    EXPECT_EQ(bodies, kStartStop);
+// A file replaced without appendLog, and an empty file with it: both hold
+// nothing to keep and get a fresh log.
+TEST_F(EventLogFile, ReplacedOrEmptyFilesGetAFreshLog) {
+    struct Case {
+        const wchar_t* name;
+        const char* before;
+        bool appendLog;
+    };
+    const Case cases[] = {{L"old.xml", "an older file that is to be replaced\r\n", false}, {L"empty.xml", "", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.appendLog);
+        const std::wstring file = path(c.name);
+        writeFileBytes(file, c.before);
+        openEventLog(file.c_str(), c.appendLog, log_);
+        ASSERT_TRUE(isLogOpen(log_));
+        closeEventLog(log_);
+        std::vector<std::string> bodies;
+        ASSERT_TRUE(parseLog(fileBytes(file), bodies));
+        EXPECT_EQ(bodies, kStartStop);
+    }
 }
 
 TEST_F(EventLogFile, FilesNotEndingLikeALogAreLeftUntouched) {
