@@ -15,10 +15,6 @@ namespace {
 
 using namespace std::string_literals;
 
-bool driver::readFile(const std::wstring& path, std::string& out) {
-    return driver::readFile(path, out);
-}
-
 std::string fileBytes(const std::wstring& path) {
     std::string bytes;
     EXPECT_TRUE(driver::readFile(path, bytes));
