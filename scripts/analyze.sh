@@ -82,8 +82,8 @@ def select(entries, keep):
     return chosen
 
 native = select(load("native"), lambda r: r.startswith(("src/", "tests/")))
-native += select(load("bench"), lambda r: r.endswith("_bench.cpp"))
-win32 = select(load("mingw"), lambda r: r.startswith("tests/") or
+native += select(load("bench"), lambda r: r.startswith("bench/"))
+win32 = select(load("mingw"), lambda r: r.startswith(("tests/", "bench/")) or
                (r.startswith("src/") and re.search(r"_win32\.cpp$", r)))
 write("native", native)
 write("win32", win32)
@@ -183,9 +183,11 @@ tidy() {
 }
 
 tidy "pure core (native, with the analyzer)" "$out/native" src ""
-tidy "native tests, fuzz targets and benchmarks" "$out/native" tests "$tests_relaxed"
+tidy "native tests and fuzz targets" "$out/native" tests "$tests_relaxed"
+tidy "native benchmarks" "$out/native" bench "$tests_relaxed"
 tidy "Win32 layer (mingw-w64, with the analyzer)" "$out/win32" src "$win32_relaxed" "${win32_args[@]}"
 tidy "Win32 tests and driver (mingw-w64)" "$out/win32" tests "$win32_relaxed,$tests_relaxed" "${win32_args[@]}"
+tidy "Win32 benchmarks (mingw-w64)" "$out/win32" bench "$win32_relaxed,$tests_relaxed" "${win32_args[@]}"
 
 # A finding is a diagnostic line "path:line:col: warning|error: ..." (the
 # location is missing for code pasted by a macro), counted once though a
