@@ -28,7 +28,7 @@ std::string makeSchedule(int lines) {
 void BM_PassDecision(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
     const std::string text = makeSchedule(lines);
-    const dormivel::ScheduleClock clock{2026, 6, -120};
+    const dormivel::ScheduleClock clock{2026, 6, dormivel::fixedBiasZone(-120)};
     const dormivel::Options options;
     dormivel::LocalDateTime noon;
     noon.year = 2026;

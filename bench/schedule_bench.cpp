@@ -84,7 +84,7 @@ std::string makeSchedule(int lines) {
 void BM_ReadAndSelect(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
     const std::string text = makeSchedule(lines);
-    const dormivel::ScheduleClock clock{2026, 6, -120};
+    const dormivel::ScheduleClock clock{2026, 6, dormivel::fixedBiasZone(-120)};
     dormivel::Options options;
     options.noIrRanges = {{1, 6}};
     options.noManualRanges = {{22, 2}};
@@ -108,8 +108,8 @@ void BM_ReadAndSelect(benchmark::State& state) {
             dormivel::RecordingSet nowSet;
             dormivel::RecordingSet nextSet;
             const bool ok = dormivel::readSchedule(list, in, clock);
-            dormivel::selectNowRecordings(list, now, options, clock.biasMinutes, nowSet);
-            dormivel::selectNextRecordings(list, now, options, clock.biasMinutes, nextSet);
+            dormivel::selectNowRecordings(list, now, options, clock.zone, nowSet);
+            dormivel::selectNextRecordings(list, now, options, clock.zone, nextSet);
             if (!ok || list.size() != static_cast<std::size_t>(lines)) state.SkipWithError("schedule did not read");
             benchmark::DoNotOptimize(nowSet.data());
             benchmark::DoNotOptimize(nextSet.data());

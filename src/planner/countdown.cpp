@@ -15,6 +15,13 @@ std::int32_t remainingSeconds(FileTime deadline, FileTime now) {
     return static_cast<std::int32_t>(seconds);
 }
 
+CountdownStep decideCountdownTick(const CountdownTickInput& tick) {
+    if (!tick.sleepAllowed || tick.powerEventsNow != tick.powerEventsAtOpen) return CountdownStep::closeQuietly;
+    const std::int32_t remaining = remainingSeconds(tick.deadline, tick.now);
+    if (remaining <= 0) return CountdownStep::requestSleep;
+    return remaining != tick.lastShown ? CountdownStep::show : CountdownStep::none;
+}
+
 std::string formatCountdown(std::int32_t seconds) {
     const std::int64_t s = seconds < 0 ? 0 : seconds;
     // At most "596523:14:07" (the largest int32): it always fits.

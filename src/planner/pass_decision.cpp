@@ -39,8 +39,8 @@ std::vector<std::string> showElements(const RecordingSet& set, const LogStampFor
 PassDecision decidePass(const RecordingList& list, const PassInput& input, const Options& options,
                         const RecordingSet& previousNow, const RecordingSet& previousNext) {
     PassDecision d;
-    selectNowRecordings(list, input.now, options, input.biasMinutes, d.now);
-    selectNextRecordings(list, input.now, options, input.biasMinutes, d.next);
+    selectNowRecordings(list, input.now, options, input.zone, d.now);
+    selectNextRecordings(list, input.now, options, input.zone, d.next);
     d.nowChanged = !sameRecordingSet(d.now, previousNow);
     d.nextChanged = !sameRecordingSet(d.next, previousNext);
 

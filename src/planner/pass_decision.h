@@ -7,16 +7,17 @@
 #include <string>
 
 #include "app/records.h"
+#include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "schedule/schedule_reader.h"
 
 namespace dormivel {
 
 // Everything a pass needs besides the recordings: the pass's one `now`, the
-// time-zone bias in force, and what the previous pass left behind.
+// zone's rules, and what the previous pass left behind.
 struct PassInput {
     FileTime now = 0;
-    std::int32_t biasMinutes = 0;
+    TimeZone zone;
     bool keepAwake = false;
     FileTime lastWakeTime = 0;
     bool logOpen = false;

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/filetime.h"
+#include "app/time_zone.h"
 
 namespace dormivel {
 
@@ -19,33 +19,33 @@ bool rangesContainHour(const HourRangeList& ranges, std::uint8_t hour) {
     return false;
 }
 
-std::uint8_t startHour(const Recording& recording, std::int32_t biasMinutes) {
-    return static_cast<std::uint8_t>(utcToLocalDateTime(recording.start, biasMinutes).hour);
+std::uint8_t startHour(const Recording& recording, const TimeZone& zone) {
+    return static_cast<std::uint8_t>(utcToLocalDateTime(recording.start, zone).hour);
 }
 
-bool isEligible(const Recording& recording, const Options& options, std::int32_t biasMinutes) {
-    const std::uint8_t hour = startHour(recording, biasMinutes);
+bool isEligible(const Recording& recording, const Options& options, const TimeZone& zone) {
+    const std::uint8_t hour = startHour(recording, zone);
     if (!recording.isManual && !recording.isFavorite) return !rangesContainHour(options.noIrRanges, hour);
     if (recording.isManual && rangesContainHour(options.noManualRanges, hour)) return false;
     if (recording.isFavorite && rangesContainHour(options.noFavoriteRanges, hour)) return false;
     return true;
 }
 
-void selectNowRecordings(const RecordingList& list, FileTime now, const Options& options, std::int32_t biasMinutes,
+void selectNowRecordings(const RecordingList& list, FileTime now, const Options& options, const TimeZone& zone,
                          RecordingSet& out) {
     out.clear();
     for (const Recording& recording : list) {
-        if (!isEligible(recording, options, biasMinutes)) continue;
+        if (!isEligible(recording, options, zone)) continue;
         if (recording.start <= now && now < recording.stop) out.push_back(recording);
     }
 }
 
-void selectNextRecordings(const RecordingList& list, FileTime now, const Options& options, std::int32_t biasMinutes,
+void selectNextRecordings(const RecordingList& list, FileTime now, const Options& options, const TimeZone& zone,
                           RecordingSet& out) {
     out.clear();
     FileTime best = std::numeric_limits<FileTime>::max();
     for (const Recording& recording : list) {
-        if (recording.start <= now || !isEligible(recording, options, biasMinutes)) continue;
+        if (recording.start <= now || !isEligible(recording, options, zone)) continue;
         if (recording.start < best) {
             out.clear();
             out.push_back(recording);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/records.h"
+#include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "schedule/schedule_reader.h"
 
@@ -13,14 +14,16 @@ namespace dormivel {
 bool containsHour(const HourRange& range, std::uint8_t hour);
 bool rangesContainHour(const HourRangeList& ranges, std::uint8_t hour);
 
-// The local hour (0..23) of the recording's start under the bias in force.
-std::uint8_t startHour(const Recording& recording, std::int32_t biasMinutes);
+// The local hour (0..23) of the recording's start: the wall-clock hour
+// written in the schedule file, whatever changes of daylight saving lie
+// between now and then.
+std::uint8_t startHour(const Recording& recording, const TimeZone& zone);
 
-bool isEligible(const Recording& recording, const Options& options, std::int32_t biasMinutes);
+bool isEligible(const Recording& recording, const Options& options, const TimeZone& zone);
 
-void selectNowRecordings(const RecordingList& list, FileTime now, const Options& options, std::int32_t biasMinutes,
+void selectNowRecordings(const RecordingList& list, FileTime now, const Options& options, const TimeZone& zone,
                          RecordingSet& out);
-void selectNextRecordings(const RecordingList& list, FileTime now, const Options& options, std::int32_t biasMinutes,
+void selectNextRecordings(const RecordingList& list, FileTime now, const Options& options, const TimeZone& zone,
                           RecordingSet& out);
 
 // Equal length and equal recordings in order; a recording compares by start,

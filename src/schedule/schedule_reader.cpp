@@ -111,7 +111,7 @@ bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTi
 
     FileTime localTicks = 0;
     if (!dateTimeToFileTime(local, localTicks)) return false;
-    return localToUtc(localTicks, clock.biasMinutes, utc);
+    return localToUtc(localTicks, clock.zone, utc);
 }
 
 bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out) {

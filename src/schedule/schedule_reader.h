@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/records.h"
+#include "app/time_zone.h"
 
 namespace dormivel {
 
@@ -16,12 +17,12 @@ namespace dormivel {
 using RecordingList = std::vector<Recording>;
 
 // What the reader needs from the platform, captured once by the caller: the
-// current local year and month (for the year rule) and the time-zone bias in
-// force, in minutes (UTC = local + bias).
+// current local year and month (for the year rule) and the zone's rules, by
+// which each date is converted to UTC.
 struct ScheduleClock {
     std::uint16_t year = 2026;
     std::uint16_t month = 1;
-    std::int32_t biasMinutes = 0;
+    TimeZone zone;
 };
 
 bool isEarlier(const Recording& a, const Recording& b);

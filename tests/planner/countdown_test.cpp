@@ -40,5 +40,36 @@ TEST(Countdown, FirstDisplayOfATypicalWarning) {
     }
 }
 
+TEST(Countdown, EachTickLooksAgain) {
+    struct Case {
+        const char* name;
+        FileTime now;
+        std::int32_t lastShown;
+        bool sleepAllowed;
+        std::uint32_t eventsNow;  // the countdown opened at 4
+        CountdownStep step;
+    };
+    const FileTime deadline = kNow + 10 * kSecond;
+    const Case cases[] = {
+        {"first tick", kNow, 0, true, 4, CountdownStep::show},
+        {"same second again", kNow + kSecond / 2, 9, true, 4, CountdownStep::none},
+        {"a second less", kNow + kSecond, 10, true, 4, CountdownStep::show},
+        {"under a second left", deadline - 1, 1, true, 4, CountdownStep::requestSleep},
+        {"past the deadline", deadline + kSecond, 1, true, 4, CountdownStep::requestSleep},
+        // The decision it was made for is gone: a pass now keeps the
+        // computer awake (a recording's lead time began).
+        {"stay awake, at the deadline", deadline, 1, false, 4, CountdownStep::closeQuietly},
+        {"stay awake, still counting", kNow, 10, false, 4, CountdownStep::closeQuietly},
+        // The computer slept and woke since it opened, whatever woke it.
+        {"slept since, at the deadline", deadline, 1, true, 6, CountdownStep::closeQuietly},
+        {"only a suspend seen", kNow + kSecond, 10, true, 5, CountdownStep::closeQuietly},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CountdownTickInput tick{deadline, c.now, c.lastShown, c.sleepAllowed, 4, c.eventsNow};
+        EXPECT_EQ(decideCountdownTick(tick), c.step);
+    }
+}
+
 }  // namespace
 }  // namespace dormivel

@@ -77,7 +77,7 @@ TEST(StartHour, LocalHourUnderTheBias) {
     const std::vector<std::pair<std::int32_t, int>> cases = {{0, 3}, {-120, 5}, {300, 22}, {-330, 9}};
     const FileTime utc = at(3, 30);  // 03:30 UTC
     for (const auto& [bias, hour] : cases) {
-        EXPECT_EQ(startHour(rec(utc, utc, "x"), bias), hour) << bias;
+        EXPECT_EQ(startHour(rec(utc, utc, "x"), fixedBiasZone(bias)), hour) << bias;
     }
 }
 
@@ -116,7 +116,7 @@ TEST(IsEligible, FlagsChooseTheRangeLists) {
         options.noFavoriteRanges = c.favorite;
         options.noIrRanges = c.ir;
         const Recording r = rec(at(c.hour, c.minute), at(23, 59), "x", c.isManual, c.isFavorite);
-        EXPECT_EQ(isEligible(r, options, 0), c.eligible) << c.what;
+        EXPECT_EQ(isEligible(r, options, TimeZone{}), c.eligible) << c.what;
     }
 }
 
@@ -124,7 +124,7 @@ TEST(IsEligible, NoRangesEverythingEligible) {
     const Options options;
     for (int kind = 0; kind < 4; ++kind) {
         for (int h = 0; h < 24; ++h) {
-            EXPECT_TRUE(isEligible(rec(at(h, 0), at(h, 0), "x", (kind & 1) != 0, (kind & 2) != 0), options, 0));
+            EXPECT_TRUE(isEligible(rec(at(h, 0), at(h, 0), "x", (kind & 1) != 0, (kind & 2) != 0), options, TimeZone{}));
         }
     }
 }
@@ -134,8 +134,8 @@ TEST(IsEligible, JudgedByTheLocalStartHour) {
     options.noIrRanges = {{1, 6}};
     // 20:00 UTC is 02:00 local under a bias of -360 minutes.
     const Recording r = rec(at(20, 0), at(21, 0), "x");
-    EXPECT_TRUE(isEligible(r, options, 0));
-    EXPECT_FALSE(isEligible(r, options, -360));
+    EXPECT_TRUE(isEligible(r, options, TimeZone{}));
+    EXPECT_FALSE(isEligible(r, options, fixedBiasZone(-360)));
 }
 
 TEST(SelectNow, StartInclusiveStopExclusive) {
@@ -148,7 +148,7 @@ TEST(SelectNow, StartInclusiveStopExclusive) {
     Options options;
     options.noManualRanges = {{19, 20}};
     RecordingSet now = {rec(1, 2, "stale")};
-    selectNowRecordings(list, at(20, 0), options, 0, now);
+    selectNowRecordings(list, at(20, 0), options, TimeZone{}, now);
     EXPECT_EQ(titles(now), (std::vector<std::string>{"starts now", "running"}));
 }
 
@@ -157,10 +157,10 @@ TEST(SelectNow, PastMidnightJudgedByTheStartHour) {
     Options options;
     RecordingSet now;
     options.noIrRanges = {{0, 1}};
-    selectNowRecordings(list, at(0, 15, 0, 2), options, 0, now);
+    selectNowRecordings(list, at(0, 15, 0, 2), options, TimeZone{}, now);
     EXPECT_EQ(titles(now), (std::vector<std::string>{"late film"}));
     options.noIrRanges = {{23, 24}};
-    selectNowRecordings(list, at(0, 15, 0, 2), options, 0, now);
+    selectNowRecordings(list, at(0, 15, 0, 2), options, TimeZone{}, now);
     EXPECT_TRUE(now.empty());
 }
 
@@ -205,7 +205,7 @@ TEST(SelectNext, EarliestStartAfterNowWithAllTies) {
         Options options;
         options.noManualRanges = c.manual;
         RecordingSet next = {rec(1, 2, "stale")};
-        selectNextRecordings(c.list, at(18, 0), options, 0, next);
+        selectNextRecordings(c.list, at(18, 0), options, TimeZone{}, next);
         EXPECT_EQ(titles(next), c.next) << c.what;
     }
 }

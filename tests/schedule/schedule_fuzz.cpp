@@ -52,7 +52,7 @@ std::vector<std::string_view> recordLines(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(data, data + size);
-    const dormivel::ScheduleClock clock{2026, 12, -60};
+    const dormivel::ScheduleClock clock{2026, 12, dormivel::fixedBiasZone(-60)};
 
     RecordingList list(2);  // previous content must go
     std::istringstream in(text);

@@ -16,7 +16,7 @@
 namespace dormivel {
 namespace {
 
-constexpr ScheduleClock kJune2026{2026, 6, 0};
+const ScheduleClock kJune2026{2026, 6, {}};
 
 using testing::localTicks;
 
@@ -72,7 +72,7 @@ struct TimeCase {
 
 TEST(ParseScheduleTime, DatesAndTimes) {
     const TimeCase cases[] = {
-        {"Thu 12/31 23:30", {2026, 12, 0}, true, 2026, 12, 31, 23, 30},
+        {"Thu 12/31 23:30", {2026, 12, {}}, true, 2026, 12, 31, 23, 30},
         {"Mon 6/1 0:00", kJune2026, true, 2026, 6, 1, 0, 0},
         {"Mon 6/1 23:59", kJune2026, true, 2026, 6, 1, 23, 59},
         // Seconds and any suffix after the minutes are ignored.
@@ -92,9 +92,9 @@ TEST(ParseScheduleTime, DatesAndTimes) {
         {"Mon 6/1 :30", kJune2026, true, 2026, 6, 1, 0, 30},
         {"Mon 65542/1 10:00", kJune2026, true, 2026, 6, 1, 10, 0},
         // Leap days.
-        {"Tue 2/29 10:00", {2028, 3, 0}, true, 2028, 2, 29, 10, 0},
+        {"Tue 2/29 10:00", {2028, 3, {}}, true, 2028, 2, 29, 10, 0},
         {"Tue 2/29 10:00", kJune2026, false, 0, 0, 0, 0, 0},
-        {"Mon 2/30 10:00", {2028, 3, 0}, false, 0, 0, 0, 0, 0},
+        {"Mon 2/30 10:00", {2028, 3, {}}, false, 0, 0, 0, 0, 0},
         // What the platform's conversion rejects.
         {"Mon 6/31 10:00", kJune2026, false, 0, 0, 0, 0, 0},
         {"Mon 13/1 10:00", kJune2026, false, 0, 0, 0, 0, 0},
@@ -109,15 +109,15 @@ TEST(ParseScheduleTime, DatesAndTimes) {
         {"10:00 Mon 6/1", kJune2026, false, 0, 0, 0, 0, 0},
         {"", kJune2026, false, 0, 0, 0, 0, 0},
         // The year rule around the turn of the year.
-        {"Fri 1/1 8:00", {2026, 12, 0}, true, 2027, 1, 1, 8, 0},
-        {"Thu 12/31 8:00", {2026, 1, 0}, true, 2025, 12, 31, 8, 0},
-        {"Thu 1/1 8:00", {2026, 11, 0}, true, 2026, 1, 1, 8, 0},
-        {"Thu 12/31 8:00", {2026, 12, 0}, true, 2026, 12, 31, 8, 0},
-        {"Thu 1/1 8:00", {2026, 1, 0}, true, 2026, 1, 1, 8, 0},
-        {"Thu 12/31 8:00", {2026, 2, 0}, true, 2026, 12, 31, 8, 0},
+        {"Fri 1/1 8:00", {2026, 12, {}}, true, 2027, 1, 1, 8, 0},
+        {"Thu 12/31 8:00", {2026, 1, {}}, true, 2025, 12, 31, 8, 0},
+        {"Thu 1/1 8:00", {2026, 11, {}}, true, 2026, 1, 1, 8, 0},
+        {"Thu 12/31 8:00", {2026, 12, {}}, true, 2026, 12, 31, 8, 0},
+        {"Thu 1/1 8:00", {2026, 1, {}}, true, 2026, 1, 1, 8, 0},
+        {"Thu 12/31 8:00", {2026, 2, {}}, true, 2026, 12, 31, 8, 0},
         // The year leaving the platform's range fails.
-        {"Mon 12/31 8:00", {1601, 1, 0}, false, 0, 0, 0, 0, 0},
-        {"Mon 1/1 8:00", {30827, 12, 0}, false, 0, 0, 0, 0, 0},
+        {"Mon 12/31 8:00", {1601, 1, {}}, false, 0, 0, 0, 0, 0},
+        {"Mon 1/1 8:00", {30827, 12, {}}, false, 0, 0, 0, 0, 0},
     };
     for (const TimeCase& c : cases) {
         FileTime utc = 0;
@@ -132,10 +132,25 @@ TEST(ParseScheduleTime, DatesAndTimes) {
 TEST(ParseScheduleTime, ConvertsLocalToUtcWithTheBias) {
     for (const std::int32_t bias : {-60, 0, 300, -345}) {
         FileTime utc = 0;
-        ASSERT_TRUE(parseScheduleTime("Mon 6/1 20:15", {2026, 6, bias}, utc));
+        ASSERT_TRUE(parseScheduleTime("Mon 6/1 20:15", {2026, 6, fixedBiasZone(bias)}, utc));
         EXPECT_EQ(utc, localTicks(2026, 6, 1, 20, 15, bias)) << bias;
         EXPECT_EQ(utc, localTicks(2026, 6, 1, 20, 15) + static_cast<FileTime>(bias * 60LL) * kTicksPerSecond);
     }
+}
+
+// Read in December, a date after the spring change and one before it are
+// each converted with the bias of their own date.
+TEST(ParseScheduleTime, EachDateByItsOwnZoneRules) {
+    ScheduleClock december{2026, 12, {}};
+    december.zone.rules.bias = -60;
+    december.zone.rules.daylightBias = -60;
+    december.zone.rules.daylightDate = {0, 12, 0, 3, 2, 0, 0, 0};  // third Sunday of December, 02:00
+    december.zone.rules.standardDate = {0, 3, 0, 5, 3, 0, 0, 0};   // last Sunday of March, 03:00
+    FileTime utc = 0;
+    ASSERT_TRUE(parseScheduleTime("Mon 12/21 20:00", december, utc));  // the day after the change
+    EXPECT_EQ(utc, localTicks(2026, 12, 21, 18, 0));
+    ASSERT_TRUE(parseScheduleTime("Sat 12/19 20:00", december, utc));
+    EXPECT_EQ(utc, localTicks(2026, 12, 19, 19, 0));
 }
 
 TEST(ParseScheduleLine, NumbersFlagsAndTitle) {
@@ -397,7 +412,7 @@ TEST(ReadSchedule, RandomSchedulesKeepEveryLineAndPutTheEarliestFirst) {
     const char* const weekdays[] = {"Mon", "Tuesday,", "", "Sa."};
     const std::string titleBytes = "ab \xE9\xFFZ";
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    const ScheduleClock clock{2026, 3, -60};
+    const ScheduleClock clock{2026, 3, fixedBiasZone(-60)};
 
     for (int iteration = 0; iteration < 300; ++iteration) {
         std::string text = "Kalvor schedule\n";
@@ -414,7 +429,7 @@ TEST(ReadSchedule, RandomSchedulesKeepEveryLineAndPutTheEarliestFirst) {
             const bool manual = pick(0, 1) == 1, favorite = pick(0, 1) == 1;
 
             Recording r;
-            r.start = localTicks(2026, 4, day, hour, minute, clock.biasMinutes);
+            r.start = localTicks(2026, 4, day, hour, minute, clock.zone.rules.bias);
             r.stop = r.start + static_cast<FileTime>(length) * 60 * kTicksPerSecond;
             r.channel = static_cast<std::uint16_t>(channel);
             r.title = title;
