@@ -120,11 +120,25 @@ std::string_view setAllowSleepLine(bool allow) {
     return allow ? "\r\n\t<SetAllowSleep allow=\"true\" />" : "\r\n\t<SetAllowSleep allow=\"false\" />";
 }
 
-LogOpenDecision decideLogOpen(bool appendLog, bool fileExists, std::uint64_t size, std::string_view head,
-                              std::string_view tail) {
-    if (!appendLog || !fileExists || size == 0) return LogOpenDecision::startNew;
-    const bool ours = size >= kLogHeader.size() && head.starts_with(kLogPrologue) && tail.ends_with(kLogClosingTag);
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
+LogOpenDecision decideLogOpen(const LogFileFacts& facts) {
+    if (facts.isScheduleFile) return LogOpenDecision::runWithoutLog;
+    if (!facts.appendLog || !facts.exists) return LogOpenDecision::startNew;
+    if (!facts.contentKnown) return LogOpenDecision::runWithoutLog;
+    if (facts.size == 0) return LogOpenDecision::startNew;
+    const bool ours = facts.size >= kLogHeader.size() && facts.head.starts_with(kLogPrologue) &&
+                      facts.tail.ends_with(kLogClosingTag);
     return ours ? LogOpenDecision::append : LogOpenDecision::runWithoutLog;
+}
+
+std::string formatScheduleReadError(std::string_view reason) {
+    std::string line = "<ScheduleReadError reason=\"";
+    line += reason;
+    line += "\" />";
+    return line;
 }
 
 }  // namespace dormivel

@@ -41,6 +41,11 @@ inline constexpr std::string_view kSystemSuspendBody = "<SystemSuspend />";
 inline constexpr std::string_view kSystemResumeBody = "<SystemResume />";
 inline constexpr std::string_view kSuspendNoteBody = "Next suspend caused by Dormivel.";
 
+// A read of the schedule file that failed (the file missing, held by another
+// program, or an I/O error), logged once at the start of each such episode:
+// <ScheduleReadError reason="..." />.
+std::string formatScheduleReadError(std::string_view reason);
+
 // Copies `text`, writing & < > " ' as their five predefined entities. Every
 // other byte, control bytes and bytes 128..255 included, is copied unchanged.
 std::string escapeXml(std::string_view text);
@@ -77,19 +82,44 @@ enum class LogOpenDecision {
     runWithoutLog,  // leave the file exactly as it is and keep no log
 };
 
-// `head` holds the existing file's first bytes (up to kLogPrologue.size()),
-// `tail` its last bytes (up to kLogClosingTag.size()), `size` its length.
-//
+// Who a file is, independent of how its path is spelled (case, short
+// names, relative parts, links): the volume and the file's index on it.
+struct FileIdentity {
+    bool known = false;
+    std::uint32_t volume = 0;
+    std::uint64_t index = 0;
+};
+
+// True only when both identities are known and equal.
+bool sameFile(const FileIdentity& a, const FileIdentity& b);
+
+// What the file layer found at the path named as the log, before writing a
+// byte to it.
+struct LogFileFacts {
+    bool appendLog = false;
+    bool exists = false;
+    // The path names the schedule file: the log is then never opened, so
+    // that the schedule can never be emptied or written to.
+    bool isScheduleFile = false;
+    // For an existing file when appending: whether its bytes could be read
+    // through the handle that would write them, its size, its first bytes
+    // (up to kLogPrologue.size()) and its last (up to kLogClosingTag.size()).
+    bool contentKnown = false;
+    std::uint64_t size = 0;
+    std::string_view head;
+    std::string_view tail;
+};
+
 // Appending overwrites the file's last 14 bytes, so it is done only to a file
 // that looks like one this program wrote: at least a whole header long,
 // starting with the header's prologue and ending with the closing tag; the
 // bytes overwritten are then that tag, which the write puts back at the new
 // end. Any other non-empty file (foreign, truncated, edited, with a line end
-// after the tag) is left untouched and the program runs without a log, so no
-// byte that somebody else wrote is ever lost. An existing empty file holds
-// nothing to lose and gets a fresh header. Without `appendLog`, or when the
-// file does not exist, a new log is started, which empties an existing file.
-LogOpenDecision decideLogOpen(bool appendLog, bool fileExists, std::uint64_t size, std::string_view head,
-                              std::string_view tail);
+// after the tag, or one whose bytes could not be read) is left untouched and
+// the program runs without a log, so no byte that somebody else wrote is ever
+// lost. An existing empty file holds nothing to lose and gets a fresh header.
+// Without `appendLog`, or when the file does not exist, a new log is started,
+// which empties an existing file; never the schedule file, though.
+LogOpenDecision decideLogOpen(const LogFileFacts& facts);
 
 }  // namespace dormivel

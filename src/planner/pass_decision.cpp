@@ -74,6 +74,7 @@ PassDecision decidePass(const RecordingList& list, const PassInput& input, const
     d.allowSleepChanged = d.stayAwake != input.keepAwake;
 
     d.mayOfferCountdown = d.now.empty() && !d.stayAwake;
+    d.closeCountdowns = d.stayAwake;
     d.countdownDeadline = addSeconds(input.now, options.warnTime);
     return d;
 }

@@ -51,6 +51,13 @@ struct PassDecision {
     // countdown may put the computer back to sleep at this deadline.
     bool mayOfferCountdown = false;
     FileTime countdownDeadline = 0;
+
+    // The computer must stay awake: countdowns that earlier passes opened are
+    // closed now, without a note and without a sleep request. (Each would
+    // also find out at its next tick; closing them here takes the window
+    // away at once, rather than letting it count down to a sleep that will
+    // not come.)
+    bool closeCountdowns = false;
 };
 
 // The longest balloon text the shell's record holds (without its zero).

@@ -29,4 +29,22 @@ std::string narrowProgramPath(std::wstring_view path) {
     return out;
 }
 
+std::wstring programCommandLine(std::wstring_view path) {
+    std::wstring line = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : path) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count as escapes only before a double quote.
+        line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+    return line;
+}
+
 }  // namespace dormivel

@@ -20,4 +20,11 @@ std::string narrowClassName(std::wstring_view className);
 // locale: up to U+00FF keeps its code, anything else becomes the byte 0xFF.
 std::string narrowProgramPath(std::wstring_view path);
 
+// The command line a program of the execute list is started with: its path
+// alone, quoted the way the runtime splits command lines, so that the program
+// receives no arguments, also when the path holds blanks. (Given no command
+// line, the platform would pass the path unquoted, and the part after a
+// blank would arrive as an argument.)
+std::wstring programCommandLine(std::wstring_view path);
+
 }  // namespace dormivel

@@ -157,8 +157,34 @@ TEST(LogText, OpenDecision) {
         const std::string& s = c.content;
         const std::string head = s.substr(0, std::min(s.size(), kLogPrologue.size()));
         const std::string tail = s.substr(s.size() - std::min(s.size(), kLogClosingTag.size()));
-        EXPECT_EQ(decideLogOpen(c.appendLog, c.exists, s.size(), head, tail), c.expected) << c.what;
+        EXPECT_EQ(decideLogOpen({c.appendLog, c.exists, false, true, s.size(), head, tail}), c.expected) << c.what;
     }
+}
+
+// The log never writes to the schedule file, whatever the other facts say;
+// a file whose bytes could not be read is not appended to.
+TEST(LogOpenDecision, ScheduleFileAndUnreadableFiles) {
+    struct Case {
+        const char* what;
+        LogFileFacts facts;
+        LogOpenDecision expected;
+    };
+    const std::string log(kLogHeader);
+    const Case cases[] = {
+        {"schedule, new log", {false, true, true, false, 0, {}, {}}, LogOpenDecision::runWithoutLog},
+        {"schedule, appending", {true, true, true, true, log.size(), log, kLogClosingTag}, LogOpenDecision::runWithoutLog},
+        {"appending, bytes unreadable", {true, true, false, false, 0, {}, {}}, LogOpenDecision::runWithoutLog},
+        {"new log, bytes not read", {false, true, false, false, 0, {}, {}}, LogOpenDecision::startNew},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(decideLogOpen(c.facts), c.expected) << c.what;
+
+    const FileIdentity schedule{true, 7, 42};
+    EXPECT_TRUE(sameFile(schedule, FileIdentity{true, 7, 42}));
+    EXPECT_FALSE(sameFile(schedule, FileIdentity{true, 8, 42}));   // another volume
+    EXPECT_FALSE(sameFile(schedule, FileIdentity{true, 7, 43}));   // another file
+    EXPECT_FALSE(sameFile(schedule, FileIdentity{false, 7, 42}));  // not known: the log path does not exist
+    EXPECT_FALSE(sameFile(FileIdentity{}, FileIdentity{}));
 }
 
 }  // namespace

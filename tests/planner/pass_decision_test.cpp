@@ -64,6 +64,29 @@ PassResult pass(Carried& carried, const RecordingList& list, std::int64_t nowSec
     return r;
 }
 
+// R1 stops after an automatic wake, so a countdown may open; half a minute
+// later R2's lead time begins: that pass keeps the computer awake and closes
+// the countdown, which would otherwise put it to sleep with only R2's start
+// armed, without resume.
+TEST(PassDecision, ALeadTimeThatBeginsClosesOpenCountdowns) {
+    const RecordingList list = {rec("R1", 1000, 2000), rec("R2", 2090, 3000)};
+    Options options;
+    options.warnTime = 60;
+    Carried carried;
+    PassResult p = pass(carried, list, 1500, options);
+    EXPECT_TRUE(p.decision.closeCountdowns);  // recording: no countdown may stay
+    p = pass(carried, list, 2000, options);
+    EXPECT_TRUE(p.decision.mayOfferCountdown);
+    EXPECT_FALSE(p.decision.closeCountdowns);
+    EXPECT_EQ(p.decision.countdownDeadline, at(2060));
+    p = pass(carried, list, 2030, options);  // R2.start - 60
+    EXPECT_TRUE(p.decision.stayAwake);
+    EXPECT_TRUE(p.decision.closeCountdowns);
+    EXPECT_FALSE(p.decision.mayOfferCountdown);
+    EXPECT_EQ(p.decision.timer.due, at(2090));
+    EXPECT_FALSE(p.decision.timer.resume);
+}
+
 TEST(PassDecision, OneRecordingFollowedByAnother) {
     // R runs from +1000 s to +2000 s, S from +5000 s to +6000 s; lead 60 s.
     const RecordingList list = {rec("R", 1000, 2000), rec("S", 5000, 6000, 7)};

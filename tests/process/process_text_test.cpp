@@ -69,5 +69,27 @@ TEST(ProcessText, ProgramPathNarrowsEachCharacterOnItsOwn) {
     }
 }
 
+// The quoted path alone, read back by the runtime's splitting rules as one
+// argument equal to the path.
+TEST(ProgramCommandLine, ThePathQuotedAndNothingElse) {
+    struct Case {
+        std::wstring path;
+        std::wstring line;
+    };
+    const Case cases[] = {
+        {L"C:\\Tools\\refresh guide.exe", L"\"C:\\Tools\\refresh guide.exe\""},
+        {L"guide.exe", L"\"guide.exe\""},
+        {L"\\\\server\\share\\a b.exe", L"\"\\\\server\\share\\a b.exe\""},
+        {L"", L"\"\""},
+        // Backslashes before the closing quote are doubled so that they do not
+        // escape it; a double quote (not valid in a path) is escaped.
+        {L"C:\\odd\\", L"\"C:\\odd\\\\\""},
+        {L"a\"b", L"\"a\\\"b\""},
+        {L"a\\\"b", L"\"a\\\\\\\"b\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(programCommandLine(c.path), c.line) << narrowProgramPath(c.path);
+}
+
 }  // namespace
 }  // namespace dormivel

@@ -1,0 +1,116 @@
+#include "app/schedule_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace dormivel {
+namespace {
+
+TEST(ScheduleDirectory, CutBeforeTheFileNameKeepingRoots) {
+    struct Case {
+        std::wstring path;
+        std::wstring directory;
+    };
+    const Case cases[] = {
+        {L"C:\\Kalvor\\schedule.txt", L"C:\\Kalvor"},
+        {L"C:\\schedule.txt", L"C:\\"},
+        {L"\\\\server\\share\\schedule.txt", L"\\\\server\\share\\"},
+        {L"\\\\server\\share\\Kalvor\\schedule.txt", L"\\\\server\\share\\Kalvor"},
+        {L"\\\\?\\C:\\schedule.txt", L"\\\\?\\C:\\"},
+        {L"\\\\?\\C:\\deep\\schedule.txt", L"\\\\?\\C:\\deep"},
+        {L"D:/data/schedule.txt", L"D:/data"},
+    };
+    for (const auto& c : cases) {
+        const std::size_t offset = c.path.find_last_of(L"\\/") + 1;
+        EXPECT_EQ(scheduleDirectory(c.path, offset), c.directory) << std::string(c.path.begin(), c.path.end());
+    }
+    // Without a final component the path is watched as it is.
+    EXPECT_EQ(scheduleDirectory(L"C:\\x", 0), L"C:\\x");
+    EXPECT_EQ(scheduleDirectory(L"C:\\x", 9), L"C:\\x");
+}
+
+// The settle over a scripted sequence of stamps: the first is read when the
+// folder changed, the others after each one-second sleep.
+TEST(Settle, PassesOnceTheStampStaysPutForASecond) {
+    const FileStamp t10{true, 10}, t11{true, 11}, t12{true, 12}, gone{false, 0};
+    struct Case {
+        const char* name;
+        std::vector<FileStamp> stamps;
+        int sleeps;
+        bool passed;
+    };
+    const Case cases[] = {
+        {"another file of the folder changed", {t10}, 0, false},
+        {"one write", {t11, t11}, 1, true},
+        {"three writes in a row", {t11, t12, t12}, 2, true},
+        {"rewritten back and forth", {t11, t10, t11, t11}, 3, true},
+        // Deleted and written again: the gap is a change like any other, and
+        // no pass runs while the file is missing unless it stays missing.
+        {"deleted, then written again", {gone, t12, t12}, 2, true},
+        {"deleted for good", {gone, gone}, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileStamp reference = t10;
+        std::size_t next = 0;
+        int sleeps = 0;
+        int passes = 0;
+        const bool passed = settleAndPass(
+            reference, [&] { return next < c.stamps.size() ? c.stamps[next++] : FileStamp{true, 99}; },
+            [&] { ++sleeps; }, [&] { ++passes; });
+        EXPECT_EQ(passed, c.passed);
+        EXPECT_EQ(passes, c.passed ? 1 : 0);
+        EXPECT_EQ(sleeps, c.sleeps);
+        EXPECT_EQ(next, c.stamps.size()) << "stamps read";
+        EXPECT_EQ(reference, c.stamps.back());
+    }
+}
+
+TEST(ScheduleRead, ErrorsByKind) {
+    struct Case {
+        std::uint32_t error;
+        const char* reason;
+    };
+    const Case cases[] = {{2, "missing"},  {3, "missing"}, {53, "missing"}, {64, "missing"}, {67, "missing"},
+                          {5, "denied"},   {32, "denied"}, {33, "locked"},  {21, "ioerror"}, {23, "ioerror"},
+                          {0, "ioerror"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(scheduleAccessReason(classifyScheduleError(c.error)), c.reason) << c.error;
+}
+
+// A run of failed reads keeps the plan, logs once, and is retried every two
+// seconds until a read works; the next failure starts a new episode.
+TEST(ScheduleRead, EpisodesLogOnceAndRetry) {
+    struct Step {
+        std::uint64_t at;
+        ScheduleAccess access;
+        bool useRecordings;
+        bool logged;
+        std::uint32_t timeoutAfter;  // the wait's time-out right after the pass
+    };
+    const Step steps[] = {
+        {1000, ScheduleAccess::read, true, false, kWaitForever},
+        {5000, ScheduleAccess::locked, false, true, 2000},
+        {7000, ScheduleAccess::locked, false, false, 2000},   // the retry, still locked
+        {7500, ScheduleAccess::missing, false, false, 2000},  // a settle pass in between
+        {9500, ScheduleAccess::read, true, false, kWaitForever},
+        {9600, ScheduleAccess::read, true, false, kWaitForever},
+        {20000, ScheduleAccess::denied, false, true, 2000},
+    };
+    ScheduleReadEpisode episode;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.at);
+        const ScheduleReadStep step = onScheduleRead(episode, s.access, s.at);
+        EXPECT_EQ(step.useRecordings, s.useRecordings);
+        EXPECT_EQ(step.logFailure, s.logged);
+        EXPECT_EQ(waitTimeoutMs(episode, s.at), s.timeoutAfter);
+    }
+    EXPECT_EQ(waitTimeoutMs(episode, 21000), 1000u);
+    EXPECT_EQ(waitTimeoutMs(episode, 22000), 0u);  // due
+    EXPECT_EQ(waitTimeoutMs(episode, 30000), 0u);  // overdue
+}
+
+}  // namespace
+}  // namespace dormivel
