@@ -151,7 +151,7 @@ int writeToEvent() {
     return 0;
 }
 
-// A state with a real main window, log and schedule stream, as start-up
+// A state with a real main window, log and schedule path, as start-up
 // builds it, for passes run in this process.
 struct InProcess {
     dormivel::AppState state;
@@ -165,12 +165,12 @@ bool setUp(InProcess& p, const std::wstring& name) {
     if (!driver::writeFile(p.schedule, "header\n")) return false;
     dormivel::initAppState(p.state);
     p.state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
-    p.state.scheduleStream.file = _wfsopen(p.schedule.c_str(), L"rtS", _SH_DENYNO);
+    p.state.schedulePath = p.schedule;
     p.state.mainWindow = dormivel::createMainWindow(p.state);
     static std::wstring logPath;
     logPath = driver::join(p.dir, L"log.xml");
     dormivel::openEventLog(logPath.c_str(), false, p.state.logFile);
-    return p.state.scheduleStream.file != nullptr && p.state.mainWindow != nullptr;
+    return p.state.mainWindow != nullptr;
 }
 
 void tearDown(InProcess& p) {
@@ -181,7 +181,6 @@ void tearDown(InProcess& p) {
 }
 
 void runPass(InProcess& p) {
-    std::rewind(p.state.scheduleStream.file);
     dormivel::runSchedulePass(p.state);
 }
 

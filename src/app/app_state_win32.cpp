@@ -20,11 +20,7 @@ void destroyAppState(AppState& state) {
     }
     state.previousNext.clear();
     state.previousNow.clear();
-    if (state.scheduleStream.file != nullptr) {
-        // Opened for reading only: a failed close loses nothing.
-        (void)std::fclose(state.scheduleStream.file);
-        state.scheduleStream.file = nullptr;
-    }
+    state.recordings.clear();
     closeEventLog(state.logFile);
     state.options.noManualRanges.clear();
     state.options.noIrRanges.clear();

@@ -4,42 +4,53 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <string>
 
 #include "app/records.h"
+#include "app/schedule_watch.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "schedule/schedule_reader.h"
+#include "ui/power_events.h"
 
 namespace dormivel {
-
-// The schedule file, opened once for shared reading; every pass rewinds it
-// and reads it whole.
-struct ScheduleStream {
-    FILE* file = nullptr;
-};
 
 struct AppState {
     Options options;
 
     EventLog logFile;
-    bool keepAwake = false;           // the allow-sleep state last applied
-    bool suspendQueryDenied = false;  // a suspend query was refused
-    bool systemSuspended = false;     // between a suspend and its resume
-    ScheduleStream scheduleStream;
+    bool keepAwake = false;  // the allow-sleep state last applied
+    PowerFlags power;        // the bookkeeping of suspend queries, suspends and resumes
+    // The schedule file's full path as start-up located it; every pass opens
+    // the file by it and closes it again.
+    std::wstring schedulePath;
     HANDLE wakeTimer = nullptr;
     HICON smallIcon = nullptr;
     HWND mainWindow = nullptr;
     FileTime lastWakeTime = 0;  // the wake time last logged
     RecordingSet previousNow;
     RecordingSet previousNext;
+
+    // The recordings of the last read that worked: a pass whose read fails
+    // plans with them, so the plan goes on as it was until a read works.
+    RecordingList recordings;
+    bool recordingsRead = false;
+    ScheduleReadEpisode scheduleRead;
+    // A pass is due at the next turn of the main loop (the clock or the time
+    // zone changed).
+    bool passRequested = false;
 };
+
+// Posted to the main window when a sleep request that a countdown made has
+// returned (the computer woke again, or the request failed).
+inline constexpr UINT kSleepRequestDone = WM_APP + 1;
 
 // Loads the 16-pixel tray icon; a failed load leaves `smallIcon` null.
 void initAppState(AppState& state);
 
 // Releases what the state owns, in this order: the wake timer, the icon, the
-// previous sets, the schedule stream, the event log (with its stop marker),
-// then the option lists. The main window is not the state's to destroy.
+// previous sets, the event log (with its stop marker), then the option
+// lists. The main window is not the state's to destroy.
 void destroyAppState(AppState& state);
 
 }  // namespace dormivel

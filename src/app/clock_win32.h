@@ -1,10 +1,12 @@
 // The platform's FILETIME and the program's tick counts, which are the same
-// 64-bit number split in two.
+// 64-bit number split in two; the zone's rules as the platform gives them.
 #pragma once
 
 #include <windows.h>
 
+#include "app/filetime.h"
 #include "app/records.h"
+#include "app/time_zone.h"
 
 namespace dormivel {
 
@@ -22,5 +24,13 @@ inline FileTime currentFileTime() {
     GetSystemTimeAsFileTime(&now);
     return fromFileTime(now);
 }
+
+inline SYSTEMTIME toSystemTime(const LocalDateTime& t) {
+    return SYSTEMTIME{t.year, t.month, t.dayOfWeek, t.day, t.hour, t.minute, t.second, t.milliseconds};
+}
+
+// The rules of the time zone in force: this year's, and those of the year
+// before and after where the platform knows rules that differ by year.
+TimeZone currentTimeZone();
 
 }  // namespace dormivel

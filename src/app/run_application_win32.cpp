@@ -1,10 +1,9 @@
 #include "app/run_application_win32.h"
 
-#include <share.h>
-#include <sys/stat.h>
-
 #include <vector>
 
+#include "app/schedule_file_win32.h"
+#include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "ui/main_window_win32.h"
@@ -17,19 +16,6 @@ namespace {
 // message and hot-key input.
 constexpr DWORD kWakeMask =
     QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_SENDMESSAGE | QS_HOTKEY;
-
-// Last-modification time of the open schedule file, in seconds.
-bool scheduleModificationTime(const ScheduleStream& stream, __time64_t& out) {
-    struct _stat64i32 status {};
-    if (_fstat64i32(_fileno(stream.file), &status) != 0) return false;
-    out = status.st_mtime;
-    return true;
-}
-
-void rewindAndPass(AppState& state) {
-    std::rewind(state.scheduleStream.file);  // also clears end-of-file and error
-    runSchedulePass(state);
-}
 
 // Finds the schedule file through the system's search order. The first call
 // uses the usual MAX_PATH buffer; a longer path is fetched again with the
@@ -52,35 +38,31 @@ bool locateScheduleFile(const wchar_t* name, std::wstring& fullPath, std::size_t
     return false;
 }
 
-// The folder that holds the file: the path cut before its final component.
-// A file in a drive's root keeps its separator ("C:\"), since "C:" alone
-// would name the drive's current directory instead.
-std::wstring scheduleDirectory(const std::wstring& fullPath, std::size_t fileNameOffset) {
-    if (fileNameOffset == 0 || fileNameOffset > fullPath.size()) return fullPath;
-    std::wstring dir = fullPath.substr(0, fileNameOffset - 1);
-    if (dir.empty() || dir.back() == L':') dir = fullPath.substr(0, fileNameOffset);
-    return dir;
+// Writers are seen by the modification time, and by names: a writer that
+// saves a new file and renames it over the old one, or deletes the file and
+// writes it again, changes no modification time in the folder.
+constexpr DWORD kWatchedChanges = FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME;
+constexpr DWORD kSettleIntervalMs = 1000;
+
+void settleAndPass(AppState& state, FileStamp& reference) {
+    settleAndPass(
+        reference, [&state] { return readScheduleStamp(state.schedulePath); }, [] { Sleep(kSettleIntervalMs); },
+        [&state] { runSchedulePass(state); });
 }
 
-// The one-second settle: a pass only once the file's modification time has
-// stayed the same for a whole second.
-void settleAndPass(AppState& state, __time64_t& reference) {
-    __time64_t current = 0;
-    if (!scheduleModificationTime(state.scheduleStream, current) || current == reference) return;
-    do {
-        reference = current;
-        Sleep(1000);
-        if (!scheduleModificationTime(state.scheduleStream, current)) current = reference;
-    } while (current != reference);
-    rewindAndPass(state);
-}
-
-int mainLoop(AppState& state, HANDLE changeNotification, __time64_t reference) {
+int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
     const HANDLE handles[2] = {state.wakeTimer, changeNotification};
     for (;;) {
-        const DWORD result = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, kWakeMask);
+        // A pass a window asked for, or the retry of a failed read.
+        const std::uint32_t timeout = waitTimeoutMs(state.scheduleRead, GetTickCount64());
+        if (state.passRequested || timeout == 0) {
+            state.passRequested = false;
+            runSchedulePass(state);
+            continue;
+        }
+        const DWORD result = MsgWaitForMultipleObjects(2, handles, FALSE, timeout, kWakeMask);
         if (result == WAIT_OBJECT_0) {
-            rewindAndPass(state);
+            runSchedulePass(state);
         } else if (result == WAIT_OBJECT_0 + 1) {
             settleAndPass(state, reference);
             FindNextChangeNotification(changeNotification);
@@ -131,22 +113,26 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
         return -1;
     }
 
-    state.scheduleStream.file = _wfsopen(schedulePath.c_str(), L"rtS", _SH_DENYNO);
-    if (state.scheduleStream.file == nullptr) {
+    // Found and opened once here; every later pass opens it by its path.
+    state.schedulePath = schedulePath;
+    std::uint32_t openError = 0;
+    FILE* const firstRead = openScheduleFile(schedulePath, openError);
+    if (firstRead == nullptr) {
         showStartupWarning(L"Unable to open schedule file.");
         return -1;
     }
 
     const std::wstring directory = scheduleDirectory(schedulePath, fileNameOffset);
-    const HANDLE changeNotification =
-        FindFirstChangeNotificationW(directory.c_str(), FALSE, FILE_NOTIFY_CHANGE_LAST_WRITE);
+    const HANDLE changeNotification = FindFirstChangeNotificationW(directory.c_str(), FALSE, kWatchedChanges);
     if (changeNotification == INVALID_HANDLE_VALUE) {
+        (void)std::fclose(firstRead);
         showStartupWarning(L"Failed to monitor schedule file.");
         return -1;
     }
 
     state.mainWindow = createMainWindow(state);
     if (state.mainWindow == nullptr) {
+        (void)std::fclose(firstRead);
         FindCloseChangeNotification(changeNotification);
         showStartupWarning(L"Unable to create the main window.");
         return -1;
@@ -154,12 +140,11 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
     addTrayIcon(state);
 
     if (state.options.logFilePath != nullptr) {
-        openEventLog(state.options.logFilePath, state.options.appendLog, state.logFile);
+        openEventLog(state.options.logFilePath, state.options.appendLog, state.logFile, schedulePath.c_str());
     }
 
-    __time64_t reference = 0;
-    scheduleModificationTime(state.scheduleStream, reference);
-    rewindAndPass(state);
+    const FileStamp reference = readScheduleStamp(schedulePath);
+    runSchedulePass(state, firstRead);
 
     return mainLoop(state, changeNotification, reference);
 }

@@ -29,6 +29,8 @@ struct ZoneDate {
     std::uint16_t minute = 0;
     std::uint16_t second = 0;
     std::uint16_t milliseconds = 0;
+
+    friend bool operator==(const ZoneDate&, const ZoneDate&) = default;
 };
 
 // The rules of one year. All biases in minutes, UTC = local + bias + the
@@ -39,6 +41,8 @@ struct ZoneRules {
     std::int32_t daylightBias = 0;
     ZoneDate standardDate;  // daylight saving ends, in local daylight time
     ZoneDate daylightDate;  // daylight saving starts, in local standard time
+
+    friend bool operator==(const ZoneRules&, const ZoneRules&) = default;
 };
 
 struct YearZoneRules {

@@ -47,36 +47,18 @@ std::string readBytesAt(HANDLE file, std::uint64_t offset, std::size_t count) {
     return bytes;
 }
 
-// Opens an existing file for continuing it. Reads the head and the tail of
-// the file through the same handle, so that what is judged is what will be
-// written to; returns INVALID_HANDLE_VALUE when the file is to stay as it is.
-HANDLE openForAppending(const wchar_t* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return file;
-
-    LARGE_INTEGER fileSize;
-    if (GetFileSizeEx(file, &fileSize) == FALSE || fileSize.QuadPart < 0) {
-        CloseHandle(file);
-        return INVALID_HANDLE_VALUE;
-    }
-    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
-    const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLogPrologue.size()));
-    const auto tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLogClosingTag.size()));
-    const std::string head = readBytesAt(file, 0, headSize);
-    const std::string tail = readBytesAt(file, size - tailSize, tailSize);
-
-    switch (decideLogOpen(true, true, size, head, tail)) {
-        case LogOpenDecision::append:
-            return file;
-        case LogOpenDecision::startNew:
-            // The file is empty: the header goes at its start.
-            if (moveTo(file, 0) && writeBytes(file, kLogHeader)) return file;
-            break;
-        case LogOpenDecision::runWithoutLog:
-            break;
-    }
+// Who the file at `path` is; unknown when it cannot be opened (it does not
+// exist, for one).
+FileIdentity identityOf(const wchar_t* path) {
+    const HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL ok = GetFileInformationByHandle(file, &info);
     CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
+    if (ok == FALSE) return {};
+    return FileIdentity{true, info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 }  // namespace
@@ -85,18 +67,62 @@ bool isLogOpen(const EventLog& log) {
     return log.handle != INVALID_HANDLE_VALUE;
 }
 
-void openEventLog(const wchar_t* path, bool appendLog, EventLog& log) {
+void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wchar_t* schedulePath) {
     if (path == nullptr) return;
     closeEventLog(log);
 
-    const bool fileExists = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-    if (appendLog && fileExists) {
-        log.handle = openForAppending(path);
-    } else {
-        // A new log; CREATE_ALWAYS empties a file that exists.
-        log.handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (isLogOpen(log)) writeBytes(log.handle, kLogHeader);
+    LogFileFacts facts;
+    facts.appendLog = appendLog;
+    facts.exists = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    facts.isScheduleFile =
+        facts.exists && schedulePath != nullptr && sameFile(identityOf(path), identityOf(schedulePath));
+
+    // When appending, the head and the tail are read through the handle that
+    // would write, so that what is judged is what will be written to.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string head;
+    std::string tail;
+    if (facts.appendLog && facts.exists && !facts.isScheduleFile) {
+        file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        LARGE_INTEGER fileSize;
+        if (file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &fileSize) != FALSE && fileSize.QuadPart >= 0) {
+            facts.size = static_cast<std::uint64_t>(fileSize.QuadPart);
+            const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(facts.size, kLogPrologue.size()));
+            const auto tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(facts.size, kLogClosingTag.size()));
+            head = readBytesAt(file, 0, headSize);
+            tail = readBytesAt(file, facts.size - tailSize, tailSize);
+            facts.contentKnown = head.size() == headSize && tail.size() == tailSize;
+            facts.head = head;
+            facts.tail = tail;
+        }
     }
+
+    switch (decideLogOpen(facts)) {
+        case LogOpenDecision::append:
+            log.handle = file;
+            file = INVALID_HANDLE_VALUE;
+            break;
+        case LogOpenDecision::startNew:
+            if (file != INVALID_HANDLE_VALUE) {
+                // An existing empty file kept open for appending: the header
+                // goes at its start.
+                if (moveTo(file, 0) && writeBytes(file, kLogHeader)) {
+                    log.handle = file;
+                    file = INVALID_HANDLE_VALUE;
+                }
+            } else {
+                // CREATE_ALWAYS empties a file that exists.
+                log.handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+                if (isLogOpen(log) && !writeBytes(log.handle, kLogHeader)) {
+                    CloseHandle(log.handle);
+                    log.handle = INVALID_HANDLE_VALUE;
+                }
+            }
+            break;
+        case LogOpenDecision::runWithoutLog:
+            break;
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (isLogOpen(log)) appendEvent(log, kDormivelStartBody);
 }
 
@@ -131,18 +157,20 @@ std::string formatLogTimestamp(const SYSTEMTIME* local) {
     return stamp;
 }
 
-std::string formatLogTimestampUtc(FileTime utc) {
-    const FILETIME universal = toFileTime(utc);
-    FILETIME local;
+std::string formatLogTimestampUtc(FileTime utc, const TimeZone& zone) {
+    FileTime local = 0;
     SYSTEMTIME when;
-    if (FileTimeToLocalFileTime(&universal, &local) == FALSE || FileTimeToSystemTime(&local, &when) == FALSE) {
-        return {};
-    }
+    if (!utcToLocal(utc, zone, local)) return {};
+    const FILETIME localTime = toFileTime(local);
+    // The platform's own splitting, which refuses values it cannot show.
+    if (FileTimeToSystemTime(&localTime, &when) == FALSE) return {};
     return formatLogTimestamp(&when);
 }
 
 std::string formatShowElement(const Recording& recording) {
-    return formatShowElement(recording, formatLogTimestampUtc(recording.start), formatLogTimestampUtc(recording.stop));
+    const TimeZone zone = currentTimeZone();
+    return formatShowElement(recording, formatLogTimestampUtc(recording.start, zone),
+                             formatLogTimestampUtc(recording.stop, zone));
 }
 
 }  // namespace dormivel

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/records.h"
+#include "app/time_zone.h"
 
 namespace dormivel {
 
@@ -20,9 +21,10 @@ bool isLogOpen(const EventLog& log);
 
 // Closes any open log, then opens or creates the file at `path` and writes
 // the start marker. A null path does nothing at all. A file that cannot be
-// opened, or an existing file that does not end like a log of this program
+// opened, the schedule file at `schedulePath` under any spelling of its
+// path, or an existing file that does not end like a log of this program
 // when appending (see decideLogOpen), leaves no log open.
-void openEventLog(const wchar_t* path, bool appendLog, EventLog& log);
+void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wchar_t* schedulePath = nullptr);
 
 // Writes one Event element, stamped with the current local date and time,
 // over the closing tag and ends the file with a fresh one. False without an
@@ -36,11 +38,12 @@ void closeEventLog(EventLog& log);
 // in the ANSI code page. A null `local` means the current local time.
 std::string formatLogTimestamp(const SYSTEMTIME* local);
 
-// The same for a UTC tick count, converted with the time-zone bias in force
-// now. Empty when the platform cannot convert the value.
-std::string formatLogTimestampUtc(FileTime utc);
+// The same for a UTC tick count, converted to the local time in force at
+// that instant under the zone's rules. Empty when the value cannot be shown.
+std::string formatLogTimestampUtc(FileTime utc, const TimeZone& zone);
 
-// The Show element of one recording, its start and stop in local time.
+// The Show element of one recording, its start and stop in local time under
+// the zone in force.
 std::string formatShowElement(const Recording& recording);
 
 }  // namespace dormivel

@@ -6,6 +6,7 @@
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
+#include "process/process_control_win32.h"
 #include "ui/resource.h"
 
 namespace dormivel {
@@ -18,33 +19,86 @@ CountdownParams* paramsOf(HWND window) {
     return reinterpret_cast<CountdownParams*>(GetWindowLongPtrW(window, DWLP_USER));
 }
 
-// One tick; at expiry the window is closed and the record freed, so the
-// caller must not touch either afterwards.
-void tick(CountdownParams& params) {
-    const std::int32_t remaining = remainingSeconds(params.deadline, currentFileTime());
-    if (remaining <= 0) {
-        appendEvent(params.appState->logFile, kSuspendNoteBody);
-        KillTimer(params.dialog, kTimerId);
-        SetSuspendState(params.appState->options.useHibernate ? TRUE : FALSE, FALSE, FALSE);
-        SendMessageW(params.dialog, WM_CLOSE, 0, 0);
+struct SleepRequest {
+    HWND notify = nullptr;
+    BOOLEAN hibernate = FALSE;
+};
+
+// The sleep request blocks until the computer has woken again. It is made
+// on a thread of its own, so that the window thread goes on handling
+// messages: the system announces the suspend to the windows while the
+// request runs, and waits only moments for them to answer.
+DWORD WINAPI requestSleep(LPVOID context) {
+    const SleepRequest request = *static_cast<const SleepRequest*>(context);
+    delete static_cast<const SleepRequest*>(context);
+    SetSuspendState(request.hibernate, FALSE, FALSE);
+    if (request.notify != nullptr) PostMessageW(request.notify, kSleepRequestDone, 0, 0);
+    return 0;
+}
+
+void startSleepRequest(AppState& state) {
+    auto* request = new SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)};
+    state.power.ownSleepRequested = true;
+    const HANDLE thread = CreateThread(nullptr, 0, requestSleep, request, 0, nullptr);
+    if (thread != nullptr) {
+        CloseHandle(thread);
         return;
     }
-    if (remaining != params.lastShown) {
-        params.lastShown = remaining;
-        SendDlgItemMessageW(params.dialog, IDC_COUNTDOWN_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(remaining), 0);
-        SetDlgItemTextA(params.dialog, IDC_COUNTDOWN_CLOCK, formatCountdown(remaining).c_str());
+    // No thread to spare: ask from here rather than not at all.
+    requestSleep(request);
+}
+
+// One tick; when the countdown ends the window is closed and the record
+// freed, so the caller must not touch either afterwards.
+void tick(CountdownParams& params) {
+    AppState& state = *params.appState;
+    const CountdownTickInput input{params.deadline,    currentFileTime(),         params.lastShown,
+                                   !state.keepAwake,   params.powerEventsAtOpen, state.power.powerEvents};
+    const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
+    switch (decideCountdownTick(input)) {
+        case CountdownStep::none:
+            break;
+        case CountdownStep::show:
+            params.lastShown = remaining;
+            SendDlgItemMessageW(params.dialog, IDC_COUNTDOWN_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(remaining), 0);
+            SetDlgItemTextA(params.dialog, IDC_COUNTDOWN_CLOCK, formatCountdown(remaining).c_str());
+            break;
+        case CountdownStep::requestSleep:
+            appendEvent(state.logFile, kSuspendNoteBody);
+            KillTimer(params.dialog, kTimerId);
+            // The listed applications are closed before the request: the
+            // suspend notification comes too late for a polite close.
+            terminateApplications(state);
+            startSleepRequest(state);
+            SendMessageW(params.dialog, WM_CLOSE, 0, 0);
+            break;
+        case CountdownStep::closeQuietly:
+            KillTimer(params.dialog, kTimerId);
+            SendMessageW(params.dialog, WM_CLOSE, 0, 0);
+            break;
     }
+}
+
+BOOL CALLBACK closeIfCountdown(HWND window, LPARAM) {
+    if (GetWindowLongPtrW(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&countdownDialogProc)) {
+        SendMessageW(window, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
 }
 
 }  // namespace
 
 void openCountdown(AppState& state, FileTime deadline) {
     bool attached = false;
-    auto* params = new CountdownParams{&state, nullptr, deadline, 0, &attached};
+    auto* params = new CountdownParams{&state, nullptr, deadline, 0, state.power.powerEvents, &attached};
     CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COUNTDOWN), nullptr, countdownDialogProc,
                        reinterpret_cast<LPARAM>(params));
     // A window that never came to be never took the record over.
     if (!attached) delete params;
+}
+
+void closeCountdowns() {
+    EnumThreadWindows(GetCurrentThreadId(), closeIfCountdown, 0);
 }
 
 INT_PTR CALLBACK countdownDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

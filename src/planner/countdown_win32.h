@@ -11,6 +11,9 @@ struct CountdownParams {
     HWND dialog = nullptr;
     FileTime deadline = 0;  // UTC
     std::int32_t lastShown = 0;
+    // The suspends and resumes the system had announced when the countdown
+    // opened; once that changes, the wake it was made for is over.
+    std::uint32_t powerEventsAtOpen = 0;
     // Set by the window when it takes the record over, so that the creator
     // can free a record whose window was never created.
     bool* attached = nullptr;
@@ -19,6 +22,10 @@ struct CountdownParams {
 // Opens a countdown to `deadline`; one that has already run out logs,
 // requests sleep and closes inside this call.
 void openCountdown(AppState& state, FileTime deadline);
+
+// Closes every open countdown of this thread without a note and without a
+// sleep request.
+void closeCountdowns();
 
 INT_PTR CALLBACK countdownDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/clock_win32.h"
+#include "app/schedule_file_win32.h"
+#include "eventlog/log_text.h"
 #include "planner/countdown_win32.h"
 #include "planner/pass_decision.h"
 #include "planner/selection.h"
@@ -15,65 +17,83 @@
 namespace dormivel {
 namespace {
 
-// The whole schedule file as the runtime's text mode delivers it.
-std::string readScheduleBytes(FILE* file) {
+// Reads the open schedule file to its end into `list`; how the read went.
+ScheduleAccess readScheduleFile(FILE* file, RecordingList& list, const ScheduleClock& clock) {
     std::string bytes;
     char buffer[16384];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         bytes.append(buffer, got);
-    return bytes;
+    if (std::ferror(file) != 0) return classifyScheduleError(static_cast<std::uint32_t>(_doserrno));
+    std::istringstream in(bytes);
+    readSchedule(list, in, clock);
+    return ScheduleAccess::read;
 }
 
-void refreshUpcomingList(const AppState& state, const RecordingList& list, std::int32_t biasMinutes) {
-    const HWND listBox = GetDlgItem(state.mainWindow, IDC_UPCOMING_LIST);
+void refreshUpcomingList(HWND mainWindow, const RecordingList& list, const Options& options, const TimeZone& zone) {
+    const HWND listBox = GetDlgItem(mainWindow, IDC_UPCOMING_LIST);
+    // No drawing while the list is rebuilt, and room for every line at once.
+    SendMessageW(listBox, WM_SETREDRAW, FALSE, 0);
     SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
+    constexpr LPARAM kBytesPerLine = 64;
+    SendMessageW(listBox, LB_INITSTORAGE, list.size(), static_cast<LPARAM>(list.size()) * kBytesPerLine);
     for (const Recording& r : list) {
-        const std::string line = formatUpcomingLine(r, state, biasMinutes);
+        const std::string line = formatUpcomingLine(r, options, zone);
         SendMessageA(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     }
+    SendMessageW(listBox, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listBox, nullptr, TRUE);
 }
 
-void armWakeTimer(const AppState& state, const TimerArming& arming) {
+void armWakeTimer(HANDLE wakeTimer, const TimerArming& arming) {
     LARGE_INTEGER due;
     due.QuadPart = static_cast<LONGLONG>(arming.due);  // positive: absolute UTC
-    SetWaitableTimer(state.wakeTimer, &due, 0, nullptr, nullptr, arming.resume ? TRUE : FALSE);
+    SetWaitableTimer(wakeTimer, &due, 0, nullptr, nullptr, arming.resume ? TRUE : FALSE);
+}
+
+// Reads the file; on success the recordings read become the plan's. False
+// when there is nothing to plan with yet.
+bool readIntoPlan(AppState& state, FILE* opened, const ScheduleClock& clock) {
+    RecordingList list;
+    ScheduleAccess access = ScheduleAccess::read;
+    std::uint32_t error = 0;
+    FILE* file = opened != nullptr ? opened : openScheduleFile(state.schedulePath, error);
+    if (file == nullptr) {
+        access = classifyScheduleError(error);
+    } else {
+        access = readScheduleFile(file, list, clock);
+        // Opened for reading only: a failed close loses nothing.
+        (void)std::fclose(file);
+    }
+    const ScheduleReadStep step = onScheduleRead(state.scheduleRead, access, GetTickCount64());
+    if (step.logFailure) appendEvent(state.logFile, formatScheduleReadError(step.reason));
+    if (step.useRecordings) {
+        state.recordings = std::move(list);
+        state.recordingsRead = true;
+    }
+    return state.recordingsRead;
 }
 
 }  // namespace
 
-std::int32_t currentBiasMinutes() {
-    // The bias exactly as the platform's own conversion applies it now.
-    FILETIME utc;
-    GetSystemTimeAsFileTime(&utc);
-    FILETIME local;
-    if (!FileTimeToLocalFileTime(&utc, &local)) return 0;
-    const auto difference = static_cast<std::int64_t>(fromFileTime(utc) - fromFileTime(local));
-    return static_cast<std::int32_t>(difference / (60 * 10'000'000LL));
-}
-
 ScheduleClock currentScheduleClock() {
     SYSTEMTIME local;
     GetLocalTime(&local);
-    return ScheduleClock{local.wYear, local.wMonth, currentBiasMinutes()};
+    return ScheduleClock{local.wYear, local.wMonth, currentTimeZone()};
 }
 
-std::string formatUpcomingLine(const Recording& recording, const AppState& state, std::int32_t biasMinutes) {
-    const FILETIME start = toFileTime(recording.start);
-    FILETIME localStart;
-    SYSTEMTIME split{};
-    FileTimeToLocalFileTime(&start, &localStart);
-    FileTimeToSystemTime(&localStart, &split);
+std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone) {
+    const SYSTEMTIME split = toSystemTime(utcToLocalDateTime(recording.start, zone));
     char time[128];
     const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &split, nullptr, time, sizeof time);
     const std::string_view timeText(time, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-    return composeUpcomingLine(isEligible(recording, state.options, biasMinutes), timeText, recording.title);
+    return composeUpcomingLine(isEligible(recording, options, zone), timeText, recording.title);
 }
 
-void showRecordingBalloon(std::string_view text, const AppState& state) {
+void showRecordingBalloon(std::string_view text, HWND mainWindow) {
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = state.mainWindow;
+    data.hWnd = mainWindow;
     data.uID = 0;
     data.uFlags = NIF_INFO;
     const std::size_t length = text.size() < sizeof data.szInfo ? text.size() : sizeof data.szInfo - 1;
@@ -84,38 +104,38 @@ void showRecordingBalloon(std::string_view text, const AppState& state) {
     Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
-void runSchedulePass(AppState& state) {
-    RecordingList list;
-    {
-        std::istringstream in(readScheduleBytes(state.scheduleStream.file));
-        readSchedule(list, in, currentScheduleClock());
-    }
+void runSchedulePass(AppState& state, FILE* opened) {
+    const ScheduleClock clock = currentScheduleClock();
+    if (!readIntoPlan(state, opened, clock)) return;
 
     PassInput input;
     input.now = currentFileTime();
-    input.biasMinutes = currentBiasMinutes();
+    input.zone = clock.zone;
     input.keepAwake = state.keepAwake;
     input.lastWakeTime = state.lastWakeTime;
     input.logOpen = isLogOpen(state.logFile);
 
-    const PassDecision decision = decidePass(list, input, state.options, state.previousNow, state.previousNext);
-    refreshUpcomingList(state, list, input.biasMinutes);
+    const PassDecision decision =
+        decidePass(state.recordings, input, state.options, state.previousNow, state.previousNext);
+    refreshUpcomingList(state.mainWindow, state.recordings, state.options, input.zone);
 
     if (decision.nowChanged) state.previousNow = decision.now;
     if (decision.nextChanged) state.previousNext = decision.next;
-    if (!decision.balloon.empty()) showRecordingBalloon(decision.balloon, state);
+    if (!decision.balloon.empty()) showRecordingBalloon(decision.balloon, state.mainWindow);
 
-    if (decision.timer.arm) armWakeTimer(state, decision.timer);
+    if (decision.timer.arm) armWakeTimer(state.wakeTimer, decision.timer);
     state.lastWakeTime = decision.lastWakeTime;
 
     if (decision.allowSleepChanged) {
         state.keepAwake = decision.stayAwake;
         SetThreadExecutionState(decision.stayAwake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
     }
+    if (decision.closeCountdowns) closeCountdowns();
 
-    // The log text is composed now, with the bias in force during the pass;
-    // a countdown that runs out at once sleeps inside its creation.
-    const std::string fragment = composePassFragment(decision, input, formatLogTimestampUtc);
+    // The log text is composed now, with the zone of the pass; a countdown
+    // that runs out at once asks for sleep inside its creation.
+    const std::string fragment = composePassFragment(
+        decision, input, [&zone = input.zone](FileTime utc) { return formatLogTimestampUtc(utc, zone); });
 
     if (countdownWanted(decision, state.options, [] { return IsSystemResumeAutomatic() != FALSE; })) {
         openCountdown(state, decision.countdownDeadline);

@@ -1,6 +1,7 @@
 // The schedule pass as the platform carries it out.
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 #include "app/app_state_win32.h"
@@ -8,20 +9,21 @@
 
 namespace dormivel {
 
-// Reads the whole schedule (the stream is rewound by the caller) and brings
-// the list, the balloon, the wake timer, the allow-sleep state and the log up
-// to date.
-void runSchedulePass(AppState& state);
+// Reads the whole schedule and brings the list, the balloon, the wake timer,
+// the allow-sleep state, the open countdowns and the log up to date. The
+// file is opened by its path and closed again, unless start-up hands over
+// the stream it opened (`opened`, closed here). A read that fails leaves the
+// plan to the recordings of the last read that worked.
+void runSchedulePass(AppState& state, FILE* opened = nullptr);
 
-// The pass's view of the platform clock: the time-zone bias and the local
-// year and month in force.
-std::int32_t currentBiasMinutes();
+// The pass's view of the platform clock: the local year and month, and the
+// zone's rules.
 ScheduleClock currentScheduleClock();
 
 // One line of the upcoming list for a recording.
-std::string formatUpcomingLine(const Recording& recording, const AppState& state, std::int32_t biasMinutes);
+std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone);
 
 // A balloon on the tray icon, text cut to what the shell's record holds.
-void showRecordingBalloon(std::string_view text, const AppState& state);
+void showRecordingBalloon(std::string_view text, HWND mainWindow);
 
 }  // namespace dormivel

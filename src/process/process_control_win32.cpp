@@ -39,27 +39,23 @@ void closeApplicationWindow(HWND window, AppState& state) {
     // Never close ourselves, whatever class names the list holds.
     if (processId == GetCurrentProcessId()) return;
 
-    if (const HANDLE waitable = OpenProcess(SYNCHRONIZE, FALSE, processId)) {
-        PostThreadMessageW(threadId, WM_QUIT, 0, 0);
-        const DWORD waited = WaitForSingleObject(waitable, kQuitWaitMs);
-        CloseHandle(waitable);
-        if (waited == WAIT_OBJECT_0) {
-            appendEvent(state.logFile, formatQuitProcessCleanly(classText, processId));
-            return;
-        }
-    }
-
-    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    // One handle from the first look to the end: a process id is reused as
+    // soon as its process is gone, so reopening it by id could reach another
+    // program. Without the right to terminate, the polite request is all
+    // that can be made.
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) process = OpenProcess(SYNCHRONIZE, FALSE, processId);
     if (process == nullptr) return;
-    if (!TerminateProcess(process, 0)) {
+
+    PostThreadMessageW(threadId, WM_QUIT, 0, 0);
+    if (WaitForSingleObject(process, kQuitWaitMs) == WAIT_OBJECT_0) {
         CloseHandle(process);
+        appendEvent(state.logFile, formatQuitProcessCleanly(classText, processId));
         return;
     }
-    const DWORD ended = WaitForSingleObject(process, kTerminateWaitMs);
+    const bool ended = TerminateProcess(process, 0) != FALSE && WaitForSingleObject(process, kTerminateWaitMs) == WAIT_OBJECT_0;
     CloseHandle(process);
-    if (ended == WAIT_OBJECT_0) {
-        appendEvent(state.logFile, formatTerminatedProcessForcefully(classText, processId));
-    }
+    if (ended) appendEvent(state.logFile, formatTerminatedProcessForcefully(classText, processId));
 }
 
 void executePrograms(AppState& state) {
@@ -67,7 +63,10 @@ void executePrograms(AppState& state) {
     startup.cb = sizeof startup;
     for (const std::wstring& entry : state.options.executeList) {
         PROCESS_INFORMATION created{};
-        if (!CreateProcessW(entry.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+        // The platform may write into the command line it is given.
+        std::wstring commandLine = programCommandLine(entry);
+        if (!CreateProcessW(entry.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &created)) {
             continue;
         }
         CloseHandle(created.hProcess);

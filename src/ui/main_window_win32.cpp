@@ -82,40 +82,17 @@ INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
 }
 
 INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
-    switch (event) {
-        case PBT_APMQUERYSUSPEND:
-            if (state.keepAwake) {
-                state.suspendQueryDenied = true;
-                SetWindowLongPtrW(window, DWLP_MSGRESULT, BROADCAST_QUERY_DENY);
-                return TRUE;
-            }
-            break;
-        case PBT_APMQUERYSUSPENDFAILED:
-            if (state.suspendQueryDenied) {
-                state.suspendQueryDenied = false;
-            } else {
-                executePrograms(state);
-            }
-            break;
-        case PBT_APMSUSPEND:
-            if (!state.systemSuspended) {
-                state.systemSuspended = true;
-                terminateApplications(state);
-                appendEvent(state.logFile, kSystemSuspendBody);
-            }
-            break;
-        case PBT_APMRESUMECRITICAL:
-        case PBT_APMRESUMESUSPEND:
-        case PBT_APMRESUMEAUTOMATIC:
-            if (state.systemSuspended) {
-                state.systemSuspended = false;
-                appendEvent(state.logFile, kSystemResumeBody);
-                executePrograms(state);
-            }
-            break;
-        default:
-            break;
+    const PowerStep step = respondToPowerEvent(state.power, state.keepAwake, static_cast<std::uint32_t>(event));
+    state.power = step.flags;
+    const PowerActions& actions = step.actions;
+    if (actions.refuseQuery) {
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, BROADCAST_QUERY_DENY);
+        return TRUE;
     }
+    if (actions.closeApplications) terminateApplications(state);
+    if (actions.logSuspend) appendEvent(state.logFile, kSystemSuspendBody);
+    if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
+    if (actions.startPrograms) executePrograms(state);
     return FALSE;
 }
 
@@ -153,6 +130,14 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onTrayCallback(window, lParam);
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, *state, wParam);
+        case WM_TIMECHANGE:
+            // The clock or the time zone changed: the armed wake-up must
+            // follow. The pass runs from the main loop, never from here.
+            state->passRequested = true;
+            return TRUE;
+        case kSleepRequestDone:
+            state->power.ownSleepRequested = false;
+            return TRUE;
         default:
             return FALSE;
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/clock_win32.h"
 #include "driver/driver_win32.h"
 #include "eventlog/event_log_win32.h"
 #include "eventlog/log_text.h"
@@ -236,7 +237,7 @@ TEST(EventLogTimestamp, DateBlankTime) {
     EXPECT_EQ(now.find('\0'), std::string::npos);
 
     // A value the platform cannot convert gives an empty text.
-    EXPECT_EQ(formatLogTimestampUtc(0x8000000000000000ull), "");
+    EXPECT_EQ(formatLogTimestampUtc(0x8000000000000000ull, currentTimeZone()), "");
 }
 
 TEST(EventLogTimestamp, ShowElementOfARecording) {
@@ -245,8 +246,8 @@ TEST(EventLogTimestamp, ShowElementOfARecording) {
     rec.channel = 65535;
     rec.start = 134432334000000000ull;  // 2026-12-31 23:30 UTC
     rec.stop = rec.start + 3600 * kTicksPerSecond;
-    const std::string startStamp = formatLogTimestampUtc(rec.start);
-    const std::string stopStamp = formatLogTimestampUtc(rec.stop);
+    const std::string startStamp = formatLogTimestampUtc(rec.start, currentTimeZone());
+    const std::string stopStamp = formatLogTimestampUtc(rec.stop, currentTimeZone());
     ASSERT_FALSE(startStamp.empty());
     ASSERT_NE(startStamp, stopStamp);
     EXPECT_EQ(formatShowElement(rec), "<Show title=\"Tom &amp; Jerry&apos;s &quot;Best&quot; \xE9\" start=\"" +

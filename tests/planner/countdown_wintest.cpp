@@ -18,10 +18,12 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver_win32.h"
+#include "driver/schedule_text_win32.h"
 #include "eventlog/event_log_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
 #include "planner/countdown_win32.h"
+#include "planner/schedule_pass_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
 
@@ -276,6 +278,8 @@ TEST_F(CountdownWindow, ShowsTheTimeDrainingThenLogsRequestsSleepAndCloses) {
 
     EXPECT_EQ(texts, (std::vector<std::string>{"0:00:02", "0:00:01"}));
     EXPECT_EQ(positions, (std::vector<int>{2, 1}));
+    // The request is made on a thread of its own.
+    pumpUntil([&] { return !requests().empty(); }, 5000);
     EXPECT_EQ(requests(), std::vector<std::string>{"0 0 0"});
     const LogCount log = countLog(logPath_);
     EXPECT_EQ(log.events, 1);
@@ -362,9 +366,10 @@ TEST_F(CountdownWindow, NoTimeLeftSleepsAtOnceWithoutAWindow) {
         gTrackedTotal = 0;
 
         openTracked(state, secondsFromNow(c.warnSeconds));
-        // All done inside the call.
+        // Closed inside the call; the request runs on a thread of its own.
         EXPECT_TRUE(countdownWindows().empty());
         EXPECT_TRUE(gShown.empty()) << "the window was shown";
+        driver::waitUntil([&] { return !suspendRequests(requestsPath).empty(); }, 5000);
         EXPECT_EQ(suspendRequests(requestsPath), std::vector<std::string>{c.request});
         const LogCount count = countLog(log);
         EXPECT_EQ(count.events, c.logOpen ? 1 : 0);
@@ -405,6 +410,7 @@ TEST_F(CountdownWindow, TwoCountdownsActEachAtTheirOwnDeadline) {
 
     ASSERT_TRUE(pumpUntil([&] { return !IsWindow(second); }, 10000));
     EXPECT_LE(remainingSeconds(late, nowUtc()), 0);
+    pumpUntil([&] { return requests().size() >= 2; }, 5000);
     EXPECT_EQ(requests(), (std::vector<std::string>{"1 0 0", "0 0 0"}));
     EXPECT_EQ(countLog(logPath_).suspendNotes, 1);
     EXPECT_EQ(countLog(logPath_).events, 1);
@@ -430,8 +436,64 @@ TEST_F(CountdownWindow, SleepingMethodChosenWhileCountingIsTheOneRequested) {
     EXPECT_TRUE(requests().empty());
 
     ASSERT_TRUE(pumpUntil([&] { return !IsWindow(countdown); }, 10000));
+    pumpUntil([&] { return !requests().empty(); }, 5000);
     EXPECT_EQ(requests(), std::vector<std::string>{"1 0 0"});
     DestroyWindow(mainWindow);
+}
+
+// A countdown made for an automatic wake that no longer allows sleep closes
+// without a note and without a sleep request. The roads: (a) the lead time
+// of the next recording begins while the countdown runs: the timer's pass
+// keeps the computer awake and closes it; (b) the computer slept and woke by
+// other means while it ran.
+TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
+    state_.mainWindow = createMainWindow(state_);
+    ASSERT_NE(state_.mainWindow, nullptr);
+    state_.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    ASSERT_NE(state_.wakeTimer, nullptr);
+    state_.schedulePath = driver::join(dir_, L"schedule.txt");
+
+    // (a) The next recording starts on a whole minute; the lead time puts
+    // its wake-up two seconds ahead, and the countdown would sleep in four.
+    const SYSTEMTIME now = driver::localNow();
+    SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(now), 60);
+    if (driver::toTicks(start) - driver::toTicks(now) < 15 * driver::kTicksPerSecond) start = driver::addSeconds(start, 60);
+    state_.options.leadTime =
+        static_cast<std::int32_t>((driver::toTicks(start) - driver::toTicks(now)) / driver::kTicksPerSecond - 2);
+    ASSERT_TRUE(driver::writeFile(state_.schedulePath,
+                                  driver::scheduleFile({{start, driver::addSeconds(start, 600), 5, "R2"}})));
+    runSchedulePass(state_);
+    ASSERT_FALSE(state_.keepAwake);
+    const FileTime deadline = secondsFromNow(4);
+    const HWND countdown = openCountdownWindow(state_, deadline);
+    ASSERT_NE(countdown, nullptr);
+    // The main loop's road: the timer fires, a pass runs.
+    ASSERT_TRUE(pumpUntil([&] { return WaitForSingleObject(state_.wakeTimer, 0) == WAIT_OBJECT_0; }, 10000));
+    runSchedulePass(state_);
+    EXPECT_TRUE(state_.keepAwake);
+    // Gone, with its record: nothing is left that could ask for sleep.
+    EXPECT_FALSE(IsWindow(countdown)) << "the pass that keeps the computer awake left the countdown open";
+    EXPECT_LT(nowUtc(), deadline);
+
+    // (b) Sleep allowed again; a countdown opens, then the system suspends
+    // and resumes (here announced as the platform does) before its deadline.
+    state_.keepAwake = false;
+    const FileTime later = secondsFromNow(3);
+    const HWND second = openCountdownWindow(state_, later);
+    ASSERT_NE(second, nullptr);
+    driver::sendPowerBroadcast(state_.mainWindow, PBT_APMSUSPEND);
+    driver::sendPowerBroadcast(state_.mainWindow, PBT_APMRESUMEAUTOMATIC);
+    EXPECT_TRUE(pumpUntil([&] { return !IsWindow(second); }, 1000)) << "still open after the wake";
+    EXPECT_LT(nowUtc(), later);
+
+    EXPECT_TRUE(requests().empty());
+    EXPECT_EQ(countLog(logPath_).suspendNotes, 0);
+    EXPECT_EQ(gTrackedTotal, 2);
+    EXPECT_EQ(gTrackedCount, 0) << "a closed countdown's record was not freed";
+    DestroyWindow(state_.mainWindow);
+    state_.mainWindow = nullptr;
+    CloseHandle(state_.wakeTimer);
+    state_.wakeTimer = nullptr;
 }
 
 // Window creation refused by a CBT hook: for the dialog itself, or for its
