@@ -36,8 +36,7 @@ FileStamp readScheduleStamp(const std::wstring& path) {
     // deleting it is never refused because of this look.
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == FALSE) return {};
-    const auto seconds = static_cast<std::int64_t>(fromFileTime(data.ftLastWriteTime) / kTicksPerSecond);
-    return FileStamp{true, seconds};
+    return FileStamp{true, fromFileTime(data.ftLastWriteTime)};
 }
 
 }  // namespace dormivel

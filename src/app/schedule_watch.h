@@ -19,10 +19,12 @@ namespace dormivel {
 std::wstring scheduleDirectory(std::wstring_view fullPath, std::size_t fileNameOffset);
 
 // What the settle compares: whether the file exists, and its
-// last-modification time in whole seconds.
+// last-modification time at the file system's own resolution (100 ns on
+// NTFS), so that a file replaced or rewritten within the same second as the
+// last change is still seen to change.
 struct FileStamp {
     bool present = false;
-    std::int64_t modifiedSeconds = 0;
+    std::uint64_t modified = 0;
 
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };

@@ -384,6 +384,28 @@ std::wstring classOf(HWND window) {
     return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
+bool timerDueTime(const wchar_t* name, std::uint64_t& dueUtc) {
+    struct TimerBasicInformation {
+        LARGE_INTEGER remainingTime;
+        BOOLEAN timerState;
+    };
+    using QueryTimer = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryTimer>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryTimer")));
+    if (query == nullptr) return false;
+    const HANDLE timer = OpenWaitableTimerW(TIMER_QUERY_STATE, FALSE, name);
+    if (timer == nullptr) return false;
+    TimerBasicInformation info{};
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const LONG status = query(timer, 0, &info, sizeof info, nullptr);
+    CloseHandle(timer);
+    if (status != 0 || info.timerState != FALSE || info.remainingTime.QuadPart <= 0) return false;
+    dueUtc = ((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) +
+             static_cast<std::uint64_t>(info.remainingTime.QuadPart);
+    return true;
+}
+
 std::string narrow(const std::wstring& text) {
     if (text.empty()) return {};
     const int n =

@@ -148,6 +148,11 @@ std::string scheduleLine(const std::string& id, int startMinutes, int stopMinute
 std::vector<std::wstring> comboItems(HWND comboBox);
 std::wstring classOf(HWND window);
 
+// The absolute due time (UTC ticks) of the named waitable timer, read from
+// outside the process that armed it (ntdll's NtQueryTimer gives the time
+// remaining). False when the timer cannot be opened or is not armed.
+bool timerDueTime(const wchar_t* name, std::uint64_t& dueUtc);
+
 // Quotes one argument the way the runtime's splitting reads it back.
 std::wstring quoteArgument(const std::wstring& arg);
 

@@ -126,6 +126,31 @@ TEST(LogRun, OpeningModes) {
     }
 }
 
+// A log path that names the schedule file, in any spelling, is never
+// opened: the schedule keeps every byte and the program runs and plans
+// without a log.
+TEST(LogRun, LogPathNamingTheScheduleLeavesItUntouched) {
+    const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 86400);
+    const std::string schedule = driver::scheduleFile({{start, driver::addSeconds(start, 1800), 2, "Kept"}});
+    const std::vector<std::vector<std::wstring>> cases = {
+        {L"--logfile=schedule.txt"},
+        {L"--logfile=SCHEDULE.TXT", L"--appendlog"},
+        {L"--logfile=.\\sub\\..\\schedule.txt"},
+        {L"-l", L"./Schedule.txt", L"-a"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(driver::narrow(args[0] + (args.size() > 1 ? L" " + args[1] : L"")));
+        driver::DormivelRun run;
+        ASSERT_TRUE(driver::startDormivel(L"log-schedule", schedule, args, run));
+        EXPECT_EQ(driver::waitForListLines(run.mainWindow, 1, 10000).size(), 1u) << "no pass ran";
+        EXPECT_EQ(driver::stopDormivel(run), 0u);
+        std::string after;
+        ASSERT_TRUE(driver::readFile(driver::join(run.dir, L"schedule.txt"), after));
+        EXPECT_EQ(after, schedule);
+        driver::removeTree(run.dir);
+    }
+}
+
 // The log's timestamps follow the system locale, never the user's own
 // regional settings.
 TEST(LogRun, TimestampsIgnoreTheUsersFormats) {

@@ -333,3 +333,100 @@ TEST(DaylightSavingZone, WallClockTimesInListAndLog) {
 }
 
 }  // namespace
+
+namespace {
+
+// UTC ticks of a local wall-clock time by the zone's rules for its date, as
+// the platform converts it.
+std::int64_t utcOfLocal(const SYSTEMTIME& local) {
+    SYSTEMTIME utc;
+    if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) == FALSE) return 0;
+    return driver::toTicks(utc);
+}
+
+std::int64_t utcNow() {
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    return driver::toTicks(utc);
+}
+
+// Run by its own CTest entry in a zone whose daylight saving starts a few
+// days from today (scripts/with-dst-ahead.sh). A recording on the day after
+// the change is woken for at its own wall-clock time: the wake timer's due
+// time, read from outside, is an hour earlier than a conversion with the bias
+// in force today would make it.
+TEST(DaylightSavingChange, WakeUpByTheRulesOfTheRecordingsDate) {
+    const SYSTEMTIME now = driver::localNow();
+    const std::int64_t biasNow = utcNow() - driver::toTicks(now);
+    // The first day ahead whose evening lies under another bias.
+    SYSTEMTIME evening{};
+    bool found = false;
+    for (int day = 1; day <= 10 && !found; ++day) {
+        evening = driver::addSeconds(now, std::int64_t{86400} * day);
+        evening.wHour = 20;
+        evening.wMinute = 0;
+        evening = driver::wholeMinute(evening);
+        found = utcOfLocal(evening) - driver::toTicks(evening) != biasNow;
+    }
+    ASSERT_TRUE(found) << "the zone has no change in the next ten days; run through scripts/with-dst-ahead.sh";
+    const std::int64_t hour = 3600 * driver::kTicksPerSecond;
+    ASSERT_EQ(biasNow - (utcOfLocal(evening) - driver::toTicks(evening)), hour) << "expected a spring change";
+
+    const ScheduleEntry after{evening, driver::addSeconds(evening, 3600), 6, "After the change"};
+    driver::DormivelRun run;
+    ASSERT_TRUE(
+        driver::startDormivel(L"pass-dst", driver::scheduleFile({after}), {L"--logfile=log.xml"}, run));
+    const std::vector<std::string> events = waitForEvents(run, 2, 10000);
+    ASSERT_GE(events.size(), 2u);
+    // The log and the list show the wall-clock time written in the file.
+    EXPECT_EQ(events[1], block("NextRecording", {after}) + wakeLine(driver::addSeconds(evening, -60)) + "\r\n");
+    EXPECT_EQ(driver::waitForListLines(run.mainWindow, 1, 5000),
+              std::vector<std::string>{"*\t8:00 PM\tAfter the change"});
+
+    std::uint64_t due = 0;
+    ASSERT_TRUE(driver::timerDueTime(L"Dormivel", due));
+    const std::int64_t expected = utcOfLocal(evening) - 60 * driver::kTicksPerSecond;
+    EXPECT_LT(std::llabs(static_cast<std::int64_t>(due) - expected), 5 * driver::kTicksPerSecond)
+        << "off by " << (static_cast<std::int64_t>(due) - expected) / driver::kTicksPerSecond << " s";
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+// When the clock or the time zone changes, the platform tells every
+// top-level window; the armed wake-up must follow. Here a stale arming is
+// made from outside, as a clock change would leave it, and the
+// notification brings the right one back.
+TEST(SchedulePass, TimeChangeReArmsTheWakeUp) {
+    const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 86400);
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"pass-timechange",
+                                      driver::scheduleFile({{start, driver::addSeconds(start, 1800), 1, "News"}}), {},
+                                      run));
+    ASSERT_EQ(driver::waitForListLines(run.mainWindow, 1, 10000).size(), 1u);
+    // Read from outside, the due time carries the reading's own jitter.
+    const auto nearDue = [](std::uint64_t a, std::int64_t b) {
+        return std::llabs(static_cast<std::int64_t>(a) - b) < driver::kTicksPerSecond;
+    };
+    const std::int64_t armed = utcOfLocal(start) - 60 * driver::kTicksPerSecond;
+    std::uint64_t due = 0;
+    ASSERT_TRUE(driver::timerDueTime(L"Dormivel", due));
+    EXPECT_TRUE(nearDue(due, armed));
+
+    const HANDLE timer = OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, L"Dormivel");
+    ASSERT_NE(timer, nullptr);
+    LARGE_INTEGER stale;
+    stale.QuadPart = armed + 3600LL * driver::kTicksPerSecond;
+    ASSERT_TRUE(SetWaitableTimer(timer, &stale, 0, nullptr, nullptr, FALSE));
+    CloseHandle(timer);
+
+    ASSERT_TRUE(driver::timerDueTime(L"Dormivel", due));
+    ASSERT_FALSE(nearDue(due, armed));
+
+    SendMessageW(run.mainWindow, WM_TIMECHANGE, 0, 0);
+    EXPECT_TRUE(driver::waitUntil([&] { return driver::timerDueTime(L"Dormivel", due) && nearDue(due, armed); }, 5000))
+        << "still armed " << (static_cast<std::int64_t>(due) - armed) / driver::kTicksPerSecond << " s off";
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// dormivel.exe and a schedule file that its writer replaces, deletes or
+// holds: the program holds no handle to it between passes, and a read that
+// fails keeps the plan until a read works again.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "driver/driver_win32.h"
+#include "driver/schedule_text_win32.h"
+
+namespace {
+
+using driver::ScheduleEntry;
+
+constexpr DWORD kWait = 10000;
+
+std::wstring logPath(const driver::DormivelRun& run) {
+    return driver::join(run.dir, L"log.xml");
+}
+
+// The Event bodies once one of them holds `text`.
+std::vector<std::string> waitForEventWith(const driver::DormivelRun& run, const std::string& text) {
+    return driver::logEvents(driver::waitForLog(
+        logPath(run), [&](const std::string& log) { return log.find(text) != std::string::npos; }, kWait));
+}
+
+bool anyEventHolds(const std::vector<std::string>& events, const std::string& text) {
+    return std::any_of(events.begin(), events.end(),
+                       [&](const std::string& e) { return e.find(text) != std::string::npos; });
+}
+
+std::size_t eventsHolding(const std::vector<std::string>& events, const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(
+        events.begin(), events.end(), [&](const std::string& e) { return e.find(text) != std::string::npos; }));
+}
+
+const std::string kEmptyNext = "<NextRecording>\r\n\t</NextRecording>";
+const std::string kEmptyNow = "<NowRecording>\r\n\t</NowRecording>";
+
+ScheduleEntry tomorrow(int minutes, const char* title) {
+    const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 86400 + 60 * minutes);
+    return {start, driver::addSeconds(start, 1800), 4, title};
+}
+
+// A save by rename, as careful writers do it: the new content goes into a
+// file beside the schedule, which is then renamed over it. Wine refuses the
+// rename while any process has the file open (Windows does not, given delete
+// sharing), so it is tried again for a moment in case it meets a pass.
+bool saveByRename(const std::wstring& schedule, const std::string& content) {
+    const std::wstring fresh = schedule + L".new";
+    if (!driver::writeFile(fresh, content)) return false;
+    return driver::waitUntil(
+        [&] { return MoveFileExW(fresh.c_str(), schedule.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; }, 3000);
+}
+
+TEST(ScheduleFile, ReplacedByRenameOrDeletedAndWrittenAgain) {
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"file-replace", driver::scheduleFile({tomorrow(0, "Alpha")}),
+                                      {L"--logfile=log.xml"}, run));
+    const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
+    ASSERT_TRUE(anyEventHolds(waitForEventWith(run, "Alpha"), "<NextRecording>"));
+
+    ASSERT_TRUE(saveByRename(schedule, driver::scheduleFile({tomorrow(10, "Bravo")})));
+    EXPECT_TRUE(anyEventHolds(waitForEventWith(run, "Bravo"), "<NextRecording>")) << "the renamed file was not read";
+
+    ASSERT_TRUE(DeleteFileW(schedule.c_str()));
+    ASSERT_TRUE(driver::writeFile(schedule, driver::scheduleFile({tomorrow(20, "Charlie")})));
+    const std::vector<std::string> events = waitForEventWith(run, "Charlie");
+    EXPECT_TRUE(anyEventHolds(events, "Charlie")) << "the file written again was not read";
+    // The plan never went empty on the way.
+    EXPECT_FALSE(anyEventHolds(events, kEmptyNext));
+    EXPECT_FALSE(anyEventHolds(events, "SetAllowSleep"));
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+// The schedule's writer holds it while a recording runs: opened without
+// sharing and locked whole (Wine enforces the sharing, not the lock). The
+// passes meanwhile keep the plan: the computer stays awake and one error is
+// logged; once the writer lets go, the retry reads what it wrote.
+TEST(ScheduleFile, HeldByItsWriterDuringARecording) {
+    SYSTEMTIME now = driver::localNow();
+    if (now.wSecond >= 50) {
+        driver::waitUntil([] { return driver::localNow().wSecond < 5; }, 15000);
+        now = driver::localNow();
+    }
+    const SYSTEMTIME start = driver::wholeMinute(now);
+    const ScheduleEntry running{start, driver::addSeconds(start, 600), 3, "Running"};
+    driver::DormivelRun run;
+    ASSERT_TRUE(
+        driver::startDormivel(L"file-held", driver::scheduleFile({running}), {L"--logfile=log.xml"}, run));
+    ASSERT_TRUE(anyEventHolds(waitForEventWith(run, "allow=\"false\""), "Running"));
+
+    const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
+    const HANDLE held = CreateFileW(schedule.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    OVERLAPPED whole{};
+    EXPECT_TRUE(LockFileEx(held, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole));
+    const std::string rewritten = driver::scheduleFile({running, tomorrow(0, "Later")});
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(held, rewritten.data(), static_cast<DWORD>(rewritten.size()), &written, nullptr));
+    SetEndOfFile(held);
+    const std::vector<std::string> whileHeld = waitForEventWith(run, "<ScheduleReadError reason=\"");
+    UnlockFileEx(held, 0, MAXDWORD, MAXDWORD, &whole);
+    CloseHandle(held);
+    EXPECT_TRUE(anyEventHolds(whileHeld, "<ScheduleReadError reason=\"denied\" />"));
+
+    const std::vector<std::string> events = waitForEventWith(run, "Later");
+    EXPECT_TRUE(anyEventHolds(events, "Later")) << "the read was not tried again after the writer let go";
+    EXPECT_EQ(eventsHolding(events, "<ScheduleReadError"), 1u);
+    EXPECT_FALSE(anyEventHolds(events, "allow=\"true\""));
+    EXPECT_FALSE(anyEventHolds(events, kEmptyNow));
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+    driver::removeTree(run.dir);
+}
+
+}  // namespace
