@@ -83,12 +83,7 @@ TEST(ScheduleFile, ReplacedByRenameOrDeletedAndWrittenAgain) {
 // passes meanwhile keep the plan: the computer stays awake and one error is
 // logged; once the writer lets go, the retry reads what it wrote.
 TEST(ScheduleFile, HeldByItsWriterDuringARecording) {
-    SYSTEMTIME now = driver::localNow();
-    if (now.wSecond >= 50) {
-        driver::waitUntil([] { return driver::localNow().wSecond < 5; }, 15000);
-        now = driver::localNow();
-    }
-    const SYSTEMTIME start = driver::wholeMinute(now);
+    const SYSTEMTIME start = driver::wholeMinute(driver::localNow());
     const ScheduleEntry running{start, driver::addSeconds(start, 600), 3, "Running"};
     driver::DormivelRun run;
     ASSERT_TRUE(
