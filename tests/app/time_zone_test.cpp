@@ -103,7 +103,7 @@ TEST(TimeZone, UtcToTheWallClockInForce) {
 // so the list and the log show the time the file holds.
 TEST(TimeZone, WallClockTimesComeBackUnchanged) {
     for (const TimeZone* z : {&kBerlin, &kNewYork, &kSydney}) {
-        for (FileTime local = at(2026, 1, 1, 0, 0); local < at(2027, 1, 1, 0, 0); local += 15 * 60 * kTicksPerSecond) {
+        for (FileTime local = at(2026, 1, 1, 0, 0); local < at(2027, 1, 1, 0, 0); local += kTicksPerSecond * 15 * 60) {
             FileTime utc = 0;
             FileTime back = 0;
             ASSERT_TRUE(localToUtc(local, *z, utc));

@@ -165,9 +165,9 @@ TEST(LogText, OpenDecision) {
 // a file whose bytes could not be read is not appended to.
 TEST(LogOpenDecision, ScheduleFileAndUnreadableFiles) {
     struct Case {
-        const char* what;
+        const char* what = nullptr;
         LogFileFacts facts;
-        LogOpenDecision expected;
+        LogOpenDecision expected = LogOpenDecision::startNew;
     };
     const std::string log(kLogHeader);
     const Case cases[] = {
