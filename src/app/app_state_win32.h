@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/records.h"
-#include "app/schedule_watch.h"
+#include "schedule/schedule_file.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
 #include "schedule/schedule_reader.h"

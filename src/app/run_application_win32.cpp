@@ -2,12 +2,14 @@
 
 #include <vector>
 
-#include "app/schedule_file_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
+#include "ui/tray_icon_win32.h"
+#include "ui/warning_win32.h"
 
 namespace dormivel {
 namespace {
@@ -70,7 +72,7 @@ int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 if (msg.message == WM_QUIT) {
-                    removeTrayIcon(state);
+                    removeTrayIcon(state.mainWindow);
                     DestroyWindow(state.mainWindow);
                     state.mainWindow = nullptr;
                     FindCloseChangeNotification(changeNotification);
@@ -86,10 +88,6 @@ int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
 }
 
 }  // namespace
-
-void showStartupWarning(const wchar_t* text) {
-    MessageBoxW(nullptr, text, L"Dormivel", MB_OK | MB_ICONWARNING);
-}
 
 int runApplication(AppState& state, int argc, wchar_t** argv) {
     if (!applyOptions(argc, argv, state)) return -1;
@@ -137,7 +135,7 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
         showStartupWarning(L"Unable to create the main window.");
         return -1;
     }
-    addTrayIcon(state);
+    addTrayIcon(state.mainWindow, state.smallIcon);
 
     if (state.options.logFilePath != nullptr) {
         openEventLog(state.options.logFilePath, state.options.appendLog, state.logFile, schedulePath.c_str());

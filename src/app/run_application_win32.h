@@ -9,8 +9,4 @@ namespace dormivel {
 // a start-up failure (a message box has then been shown).
 int runApplication(AppState& state, int argc, wchar_t** argv);
 
-// The message box of every start-up failure: no owner, caption "Dormivel",
-// warning icon, one OK button.
-void showStartupWarning(const wchar_t* text);
-
 }  // namespace dormivel

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/run_application_win32.h"
+#include "ui/warning_win32.h"
 
 namespace dormivel {
 

@@ -68,7 +68,7 @@ void tick(CountdownParams& params) {
             KillTimer(params.dialog, kTimerId);
             // The listed applications are closed before the request: the
             // suspend notification comes too late for a polite close.
-            terminateApplications(state);
+            terminateApplications(state.options.terminateList, state.logFile);
             startSleepRequest(state);
             SendMessageW(params.dialog, WM_CLOSE, 0, 0);
             break;

@@ -1,18 +1,17 @@
 #include "planner/schedule_pass_win32.h"
 
-#include <shellapi.h>
-
 #include <sstream>
 #include <string>
 
 #include "app/clock_win32.h"
-#include "app/schedule_file_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown_win32.h"
 #include "planner/pass_decision.h"
 #include "planner/selection.h"
 #include "schedule/upcoming_line.h"
 #include "ui/resource.h"
+#include "ui/tray_icon_win32.h"
 
 namespace dormivel {
 namespace {
@@ -90,20 +89,6 @@ std::string formatUpcomingLine(const Recording& recording, const Options& option
     return composeUpcomingLine(isEligible(recording, options, zone), timeText, recording.title);
 }
 
-void showRecordingBalloon(std::string_view text, HWND mainWindow) {
-    NOTIFYICONDATAA data{};
-    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = mainWindow;
-    data.uID = 0;
-    data.uFlags = NIF_INFO;
-    const std::size_t length = text.size() < sizeof data.szInfo ? text.size() : sizeof data.szInfo - 1;
-    text.copy(data.szInfo, length);
-    data.uTimeout = 0;
-    lstrcpynA(data.szInfoTitle, "Dormivel", sizeof data.szInfoTitle);
-    data.dwInfoFlags = NIIF_INFO;
-    Shell_NotifyIconA(NIM_MODIFY, &data);
-}
-
 void runSchedulePass(AppState& state, FILE* opened) {
     const ScheduleClock clock = currentScheduleClock();
     if (!readIntoPlan(state, opened, clock)) return;
@@ -121,7 +106,7 @@ void runSchedulePass(AppState& state, FILE* opened) {
 
     if (decision.nowChanged) state.previousNow = decision.now;
     if (decision.nextChanged) state.previousNext = decision.next;
-    if (!decision.balloon.empty()) showRecordingBalloon(decision.balloon, state.mainWindow);
+    if (!decision.balloon.empty()) showTrayBalloon(state.mainWindow, decision.balloon);
 
     if (decision.timer.arm) armWakeTimer(state.wakeTimer, decision.timer);
     state.lastWakeTime = decision.lastWakeTime;

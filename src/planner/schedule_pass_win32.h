@@ -23,7 +23,4 @@ ScheduleClock currentScheduleClock();
 // One line of the upcoming list for a recording.
 std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone);
 
-// A balloon on the tray icon, text cut to what the shell's record holds.
-void showRecordingBalloon(std::string_view text, HWND mainWindow);
-
 }  // namespace dormivel

@@ -14,22 +14,16 @@ namespace {
 constexpr DWORD kQuitWaitMs = 5000;
 constexpr DWORD kTerminateWaitMs = 3000;
 
-BOOL CALLBACK enumWindow(HWND window, LPARAM context) {
-    closeApplicationWindow(window, *reinterpret_cast<AppState*>(context));
-    return TRUE;
-}
+struct Closing {
+    const std::vector<std::wstring>* terminateList;
+    EventLog* log;
+};
 
-}  // namespace
-
-void terminateApplications(AppState& state) {
-    EnumWindows(enumWindow, reinterpret_cast<LPARAM>(&state));
-}
-
-void closeApplicationWindow(HWND window, AppState& state) {
+void closeApplicationWindow(HWND window, const std::vector<std::wstring>& terminateList, EventLog& log) {
     wchar_t className[64];
     const int length = GetClassNameW(window, className, 64);
     if (length <= 0) return;
-    if (!isListedClass(state.options.terminateList, std::wstring_view(className, static_cast<std::size_t>(length)))) {
+    if (!isListedClass(terminateList, std::wstring_view(className, static_cast<std::size_t>(length)))) {
         return;
     }
     const std::string classText = narrowClassName(std::wstring_view(className, static_cast<std::size_t>(length)));
@@ -50,18 +44,31 @@ void closeApplicationWindow(HWND window, AppState& state) {
     PostThreadMessageW(threadId, WM_QUIT, 0, 0);
     if (WaitForSingleObject(process, kQuitWaitMs) == WAIT_OBJECT_0) {
         CloseHandle(process);
-        appendEvent(state.logFile, formatQuitProcessCleanly(classText, processId));
+        appendEvent(log, formatQuitProcessCleanly(classText, processId));
         return;
     }
     const bool ended = TerminateProcess(process, 0) != FALSE && WaitForSingleObject(process, kTerminateWaitMs) == WAIT_OBJECT_0;
     CloseHandle(process);
-    if (ended) appendEvent(state.logFile, formatTerminatedProcessForcefully(classText, processId));
+    if (ended) appendEvent(log, formatTerminatedProcessForcefully(classText, processId));
 }
 
-void executePrograms(AppState& state) {
+BOOL CALLBACK enumWindow(HWND window, LPARAM context) {
+    const auto& closing = *reinterpret_cast<const Closing*>(context);
+    closeApplicationWindow(window, *closing.terminateList, *closing.log);
+    return TRUE;
+}
+
+}  // namespace
+
+void terminateApplications(const std::vector<std::wstring>& terminateList, EventLog& log) {
+    Closing closing{&terminateList, &log};
+    EnumWindows(enumWindow, reinterpret_cast<LPARAM>(&closing));
+}
+
+void executePrograms(const std::vector<std::wstring>& executeList, EventLog& log) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    for (const std::wstring& entry : state.options.executeList) {
+    for (const std::wstring& entry : executeList) {
         PROCESS_INFORMATION created{};
         // The platform may write into the command line it is given.
         std::wstring commandLine = programCommandLine(entry);
@@ -71,7 +78,7 @@ void executePrograms(AppState& state) {
         }
         CloseHandle(created.hProcess);
         CloseHandle(created.hThread);
-        appendEvent(state.logFile, formatCreatedProcess(narrowProgramPath(entry), created.dwProcessId));
+        appendEvent(log, formatCreatedProcess(narrowProgramPath(entry), created.dwProcessId));
     }
 }
 

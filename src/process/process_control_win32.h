@@ -2,12 +2,19 @@
 // after a wake.
 #pragma once
 
-#include "app/app_state_win32.h"
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "eventlog/event_log_win32.h"
 
 namespace dormivel {
 
-void terminateApplications(AppState& state);
-void closeApplicationWindow(HWND window, AppState& state);
-void executePrograms(AppState& state);
+// Closes the applications whose windows have a class of the list, each
+// politely and then by force, logging each one closed.
+void terminateApplications(const std::vector<std::wstring>& terminateList, EventLog& log);
+// Starts the programs of the list, logging each one started.
+void executePrograms(const std::vector<std::wstring>& executeList, EventLog& log);
 
 }  // namespace dormivel

@@ -3,6 +3,7 @@
 #include "eventlog/log_text.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
+#include "ui/tray_icon_win32.h"
 
 namespace dormivel {
 namespace {
@@ -89,10 +90,10 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, BROADCAST_QUERY_DENY);
         return TRUE;
     }
-    if (actions.closeApplications) terminateApplications(state);
+    if (actions.closeApplications) terminateApplications(state.options.terminateList, state.logFile);
     if (actions.logSuspend) appendEvent(state.logFile, kSystemSuspendBody);
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
-    if (actions.startPrograms) executePrograms(state);
+    if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
     return FALSE;
 }
 
@@ -117,7 +118,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     AppState* state = stateOf(window);
     if (state == nullptr) return FALSE;
     if (message != 0 && message == gTaskbarCreated) {
-        addTrayIcon(*state);
+        addTrayIcon(window, state->smallIcon);
         return TRUE;
     }
     switch (message) {
@@ -126,7 +127,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return TRUE;
         case WM_COMMAND:
             return onCommand(window, *state, wParam);
-        case WM_USER:
+        case kTrayCallbackMessage:
             return onTrayCallback(window, lParam);
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, *state, wParam);

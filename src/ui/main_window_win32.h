@@ -10,9 +10,6 @@ HWND createMainWindow(AppState& state);
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-void addTrayIcon(const AppState& state);
-void removeTrayIcon(const AppState& state);
-
 // The shell's "TaskbarCreated" message, registered before any window exists.
 UINT taskbarCreatedMessage();
 

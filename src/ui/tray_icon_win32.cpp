@@ -1,27 +1,41 @@
-#include "ui/main_window_win32.h"
+#include "ui/tray_icon_win32.h"
 
 #include <shellapi.h>
 
 namespace dormivel {
 
-void addTrayIcon(const AppState& state) {
+void addTrayIcon(HWND window, HICON icon) {
     NOTIFYICONDATAW data{};
     data.cbSize = NOTIFYICONDATAW_V3_SIZE;
-    data.hWnd = state.mainWindow;
+    data.hWnd = window;
     data.uID = 0;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = WM_USER;
-    data.hIcon = state.smallIcon;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = icon;
     wcsncpy_s(data.szTip, L"Dormivel", _TRUNCATE);
     Shell_NotifyIconW(NIM_ADD, &data);
 }
 
-void removeTrayIcon(const AppState& state) {
+void removeTrayIcon(HWND window) {
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = state.mainWindow;
+    data.hWnd = window;
     data.uID = 0;
     Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+void showTrayBalloon(HWND window, std::string_view text) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = window;
+    data.uID = 0;
+    data.uFlags = NIF_INFO;
+    const std::size_t length = text.size() < sizeof data.szInfo ? text.size() : sizeof data.szInfo - 1;
+    text.copy(data.szInfo, length);
+    data.uTimeout = 0;
+    lstrcpynA(data.szInfoTitle, "Dormivel", sizeof data.szInfoTitle);
+    data.dwInfoFlags = NIIF_INFO;
+    Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
 }  // namespace dormivel

@@ -1,4 +1,4 @@
-#include "app/schedule_file_win32.h"
+#include "schedule/schedule_file_win32.h"
 
 #include <fcntl.h>
 #include <io.h>

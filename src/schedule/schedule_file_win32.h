@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/schedule_watch.h"
+#include "schedule/schedule_file.h"
 
 namespace dormivel {
 

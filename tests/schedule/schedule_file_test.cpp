@@ -1,0 +1,53 @@
+#include "schedule/schedule_file.h"
+
+#include <gtest/gtest.h>
+
+namespace dormivel {
+namespace {
+
+TEST(ScheduleRead, ErrorsByKind) {
+    struct Case {
+        std::uint32_t error;
+        const char* reason;
+    };
+    const Case cases[] = {{2, "missing"},  {3, "missing"}, {53, "missing"}, {64, "missing"}, {67, "missing"},
+                          {5, "denied"},   {32, "denied"}, {33, "locked"},  {21, "ioerror"}, {23, "ioerror"},
+                          {0, "ioerror"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(scheduleAccessReason(classifyScheduleError(c.error)), c.reason) << c.error;
+}
+
+// A run of failed reads keeps the plan, logs once, and is retried every two
+// seconds until a read works; the next failure starts a new episode.
+TEST(ScheduleRead, EpisodesLogOnceAndRetry) {
+    struct Step {
+        std::uint64_t at;
+        ScheduleAccess access;
+        bool useRecordings;
+        bool logged;
+        std::uint32_t timeoutAfter;  // the wait's time-out right after the pass
+    };
+    const Step steps[] = {
+        {1000, ScheduleAccess::read, true, false, kWaitForever},
+        {5000, ScheduleAccess::locked, false, true, 2000},
+        {7000, ScheduleAccess::locked, false, false, 2000},   // the retry, still locked
+        {7500, ScheduleAccess::missing, false, false, 2000},  // a settle pass in between
+        {9500, ScheduleAccess::read, true, false, kWaitForever},
+        {9600, ScheduleAccess::read, true, false, kWaitForever},
+        {20000, ScheduleAccess::denied, false, true, 2000},
+    };
+    ScheduleReadEpisode episode;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.at);
+        const ScheduleReadStep step = onScheduleRead(episode, s.access, s.at);
+        EXPECT_EQ(step.useRecordings, s.useRecordings);
+        EXPECT_EQ(step.logFailure, s.logged);
+        EXPECT_EQ(waitTimeoutMs(episode, s.at), s.timeoutAfter);
+    }
+    EXPECT_EQ(waitTimeoutMs(episode, 21000), 1000u);
+    EXPECT_EQ(waitTimeoutMs(episode, 22000), 0u);  // due
+    EXPECT_EQ(waitTimeoutMs(episode, 30000), 0u);  // overdue
+}
+
+}  // namespace
+}  // namespace dormivel
