@@ -24,8 +24,11 @@ constexpr DWORD kWakeMask =
 // size the system asked for rather than cut short.
 bool locateScheduleFile(const wchar_t* name, std::wstring& fullPath, std::size_t& fileNameOffset) {
     if (name == nullptr || *name == L'\0') return false;
+    // The path may grow between two calls (a folder renamed meanwhile); a
+    // few attempts are enough for any real change.
+    constexpr int kAttempts = 4;
     std::vector<wchar_t> buffer(MAX_PATH);
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
         wchar_t* filePart = nullptr;
         const DWORD length =
             SearchPathW(nullptr, name, nullptr, static_cast<DWORD>(buffer.size()), buffer.data(), &filePart);
