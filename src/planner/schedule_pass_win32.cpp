@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include <sstream>
+#include <cstdio>
 #include <string>
 
 #include "app/clock_win32.h"
@@ -15,14 +15,13 @@
 namespace dormivel {
 namespace {
 
-// The whole schedule file as the runtime's text mode delivers it.
-std::string readScheduleBytes(FILE* file) {
-    std::string bytes;
-    char buffer[16384];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
-    return bytes;
+// The schedule file in chunks, as the runtime's text mode delivers it.
+ByteReader scheduleFileReader(FILE* file) {
+    return [file](char* buffer, std::size_t size) -> std::ptrdiff_t {
+        const std::size_t got = std::fread(buffer, 1, size, file);
+        if (got == 0 && std::ferror(file) != 0) return -1;
+        return static_cast<std::ptrdiff_t>(got);
+    };
 }
 
 void refreshUpcomingList(const AppState& state, const RecordingList& list, std::int32_t biasMinutes) {
@@ -86,9 +85,9 @@ void showRecordingBalloon(std::string_view text, const AppState& state) {
 
 void runSchedulePass(AppState& state) {
     RecordingList list;
-    {
-        std::istringstream in(readScheduleBytes(state.scheduleStream.file));
-        readSchedule(list, in, currentScheduleClock());
+    if (readSchedule(list, scheduleFileReader(state.scheduleStream.file), currentScheduleClock()) ==
+        ReadStatus::readError) {
+        list.clear();
     }
 
     PassInput input;
