@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -13,8 +14,11 @@
 namespace dormivel {
 
 // The recordings of one read, heap-ordered under isEarlier after a complete
-// read (the first entry is the earliest).
-using RecordingList = std::vector<Recording>;
+// read (the first entry is the earliest). A deque, not a vector: it grows in
+// fixed blocks and never moves what it holds, so a read of n recordings peaks
+// at about their own size instead of the three times a doubling array reaches
+// while it copies itself into a larger one.
+using RecordingList = std::deque<Recording>;
 
 // What the reader needs from the platform, captured once by the caller: the
 // current local year and month (for the year rule) and the time-zone bias in
