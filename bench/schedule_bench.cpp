@@ -1,15 +1,22 @@
 // Cost of one schedule pass's reading and selection: readSchedule over a
 // schedule of N record lines, then the now and next selection with hour
-// filters. Reports time per record line and the peak of heap bytes live
-// during one pass (beyond the input text), counted by the allocation
-// functions below.
+// filters, next to a floor measured in the same run: splitting the same bytes
+// into lines and TAB fields and nothing else. After the benchmarks it prints
+// the ratio of the two, and the peak of heap bytes live during one pass
+// (counted by the allocation functions below) next to the recordings' own
+// storage: N times sizeof(Recording) plus the heap bytes of the titles that do
+// not fit inside their string. It prints figures and asserts nothing.
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
 #include <new>
-#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "app/filetime.h"
 #include "cmdline/options.h"
@@ -64,7 +71,9 @@ void operator delete[](void* p, std::size_t) noexcept {
 
 namespace {
 
-std::string makeSchedule(int lines) {
+constexpr const char* kOrdinaryTitle = "A programme title of ordinary length";
+
+std::string makeSchedule(int lines, const char* title = kOrdinaryTitle) {
     std::string text = "Name\tStart\tEnd\tState\tChannelName\tChannel\tTitle\tManual\tFavorite\n";
     unsigned state = 12345;
     for (int i = 0; i < lines; ++i) {
@@ -74,56 +83,150 @@ std::string makeSchedule(int lines) {
         const unsigned minute = (state >> 18) % 60;
         text += "rec" + std::to_string(i) + "\tMon 6/" + std::to_string(day) + " " + std::to_string(hour) + ":" +
                 std::to_string(minute) + "\tMon 6/" + std::to_string(day) + " " + std::to_string(hour + 1) + ":" +
-                std::to_string(minute) + "\t0\tChannel\t" + std::to_string((state >> 3) % 40) +
-                "\tA programme title of ordinary length\t" + ((state & 1) != 0 ? "true" : "false") + "\t" +
-                ((state & 2) != 0 ? "true" : "false") + "\n";
+                std::to_string(minute) + "\t0\tChannel\t" + std::to_string((state >> 3) % 40) + "\t" + title + "\t" +
+                ((state & 1) != 0 ? "true" : "false") + "\t" + ((state & 2) != 0 ? "true" : "false") + "\n";
     }
     return text;
+}
+
+// One pass's reading and selection; the recordings' own storage when asked.
+struct Pass {
+    dormivel::ScheduleClock clock{2026, 6, dormivel::fixedBiasZone(-120)};
+    dormivel::Options options;
+    dormivel::FileTime now = 0;
+
+    Pass() {
+        options.noIrRanges = {{1, 6}};
+        options.noManualRanges = {{22, 2}};
+        dormivel::LocalDateTime noon;
+        noon.year = 2026;
+        noon.month = 6;
+        noon.day = 14;
+        noon.hour = 12;
+        dormivel::dateTimeToFileTime(noon, now);
+    }
+
+    // The number of recordings read, or -1 when the read was not complete.
+    long run(std::string_view bytes, std::size_t* storage = nullptr) const {
+        dormivel::RecordingList list;
+        dormivel::RecordingSet nowSet;
+        dormivel::RecordingSet nextSet;
+        const dormivel::ReadStatus status = dormivel::readSchedule(list, bytes, clock);
+        dormivel::selectNowRecordings(list, now, options, clock.zone, nowSet);
+        dormivel::selectNextRecordings(list, now, options, clock.zone, nextSet);
+        benchmark::DoNotOptimize(nowSet.data());
+        benchmark::DoNotOptimize(nextSet.data());
+        if (storage != nullptr) {
+            *storage = list.size() * sizeof(dormivel::Recording);
+            for (const dormivel::Recording& r : list) {
+                const auto* const object = reinterpret_cast<const char*>(&r);  // NOLINT(*-reinterpret-cast)
+                const char* const title = r.title.data();
+                if (title < object || title >= object + sizeof r) *storage += r.title.capacity() + 1;
+            }
+        }
+        return status == dormivel::ReadStatus::complete ? static_cast<long>(list.size()) : -1;
+    }
+};
+
+// The floor: every line found, every TAB field of it found, nothing kept.
+std::size_t splitLinesAndFields(std::string_view bytes) {
+    std::size_t fields = 0;
+    while (!bytes.empty()) {
+        const std::size_t lf = bytes.find('\n');
+        std::string_view line = bytes.substr(0, lf);
+        bytes.remove_prefix(lf == std::string_view::npos ? bytes.size() : lf + 1);
+        for (std::size_t tab = line.find('\t'); tab != std::string_view::npos; tab = line.find('\t')) {
+            line.remove_prefix(tab + 1);
+            ++fields;
+        }
+        ++fields;
+    }
+    return fields;
+}
+
+// Seconds of processor time per iteration of the last run of each benchmark
+// and size, for the ratio printed after the runs. Processor time, because
+// other load on the machine disturbs it less than the time on the clock.
+std::map<std::string, double> secondsPerIteration;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+
+void record(const char* name, const benchmark::State& state, std::clock_t start) {
+    if (state.iterations() == 0) return;
+    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    secondsPerIteration[std::string(name) + "/" + std::to_string(state.range(0))] =
+        seconds / static_cast<double>(state.iterations());
+}
+
+void BM_SplitFloor(benchmark::State& state) {
+    const int lines = static_cast<int>(state.range(0));
+    const std::string text = makeSchedule(lines);
+    const std::clock_t start = std::clock();
+    for (auto _ : state) {
+        const std::size_t fields = splitLinesAndFields(text);
+        benchmark::DoNotOptimize(fields);
+    }
+    record("floor", state, start);
+    state.SetItemsProcessed(state.iterations() * lines);
 }
 
 void BM_ReadAndSelect(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
     const std::string text = makeSchedule(lines);
-    const dormivel::ScheduleClock clock{2026, 6, dormivel::fixedBiasZone(-120)};
-    dormivel::Options options;
-    options.noIrRanges = {{1, 6}};
-    options.noManualRanges = {{22, 2}};
-    dormivel::FileTime now = 0;
-    dormivel::LocalDateTime noon;
-    noon.year = 2026;
-    noon.month = 6;
-    noon.day = 14;
-    noon.hour = 12;
-    dormivel::dateTimeToFileTime(noon, now);
-
-    std::size_t passPeak = 0;
+    const Pass pass;
+    const std::clock_t start = std::clock();
     for (auto _ : state) {
-        // The stream's copy of the text stands for the file and is timed
-        // but not counted: the peak is what the pass itself holds.
-        std::istringstream in(text);
-        const std::size_t base = liveBytes;
-        peakBytes = liveBytes;
-        {
-            dormivel::RecordingList list;
-            dormivel::RecordingSet nowSet;
-            dormivel::RecordingSet nextSet;
-            const bool ok = dormivel::readSchedule(list, in, clock);
-            dormivel::selectNowRecordings(list, now, options, clock.zone, nowSet);
-            dormivel::selectNextRecordings(list, now, options, clock.zone, nextSet);
-            if (!ok || list.size() != static_cast<std::size_t>(lines)) state.SkipWithError("schedule did not read");
-            benchmark::DoNotOptimize(nowSet.data());
-            benchmark::DoNotOptimize(nextSet.data());
-        }
-        if (peakBytes - base > passPeak) passPeak = peakBytes - base;
+        if (pass.run(text) != lines) state.SkipWithError("schedule did not read");
     }
+    record("reader", state, start);
     state.SetItemsProcessed(state.iterations() * lines);
-    state.counters["peak_bytes"] = static_cast<double>(passPeak);
-    state.counters["peak_bytes_per_line"] = static_cast<double>(passPeak) / lines;
-    state.counters["file_bytes"] = static_cast<double>(text.size());
 }
 
-BENCHMARK(BM_ReadAndSelect)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SplitFloor)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadAndSelect)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+void printRatios() {
+    std::printf("\nreading and selecting against the floor (split into lines and TAB fields)\n");
+    std::printf("%10s %14s %14s %8s\n", "lines", "floor cpu us", "reader cpu us", "ratio");
+    for (const int lines : {1000, 100000}) {
+        const auto floor = secondsPerIteration.find("floor/" + std::to_string(lines));
+        const auto reader = secondsPerIteration.find("reader/" + std::to_string(lines));
+        if (floor == secondsPerIteration.end() || reader == secondsPerIteration.end()) continue;
+        std::printf("%10d %14.1f %14.1f %8.2f\n", lines, floor->second * 1e6, reader->second * 1e6,
+                    reader->second / floor->second);
+    }
+}
+
+void printPeaks() {
+    std::printf("\npeak heap of one pass (reading and selecting) against the recordings' own storage\n");
+    std::printf("%10s %-10s %14s %14s %8s\n", "lines", "titles", "peak bytes", "storage bytes", "ratio");
+    const Pass pass;
+    const struct {
+        int lines;
+        const char* title;
+        const char* label;
+    } cases[] = {{100000, kOrdinaryTitle, "ordinary"},
+                 {65537, kOrdinaryTitle, "ordinary"},
+                 {100000, "News", "short"},
+                 {65537, "News", "short"}};
+    for (const auto& c : cases) {
+        const std::string text = makeSchedule(c.lines, c.title);
+        std::size_t storage = 0;
+        const std::size_t base = liveBytes;
+        peakBytes = liveBytes;
+        const long read = pass.run(text, &storage);
+        const std::size_t peak = peakBytes - base;
+        std::printf("%10d %-10s %14zu %14zu %8.2f%s\n", c.lines, c.label, peak, storage,
+                    static_cast<double>(peak) / static_cast<double>(storage), read == c.lines ? "" : "  (read failed)");
+    }
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printRatios();
+    printPeaks();
+    return 0;
+}

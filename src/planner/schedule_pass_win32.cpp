@@ -1,6 +1,5 @@
 #include "planner/schedule_pass_win32.h"
 
-#include <sstream>
 #include <string>
 
 #include "app/clock_win32.h"
@@ -16,16 +15,17 @@
 namespace dormivel {
 namespace {
 
-// Reads the open schedule file to its end into `list`; how the read went.
+// Reads the open schedule file to its end into `list`, in chunks; how the
+// read went.
 ScheduleAccess readScheduleFile(FILE* file, RecordingList& list, const ScheduleClock& clock) {
-    std::string bytes;
-    char buffer[16384];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
-    if (std::ferror(file) != 0) return classifyScheduleError(static_cast<std::uint32_t>(_doserrno));
-    std::istringstream in(bytes);
-    readSchedule(list, in, clock);
+    const ByteReader fromFile = [file](char* buffer, std::size_t size) -> std::ptrdiff_t {
+        const std::size_t got = std::fread(buffer, 1, size, file);
+        if (got == 0 && std::ferror(file) != 0) return -1;
+        return static_cast<std::ptrdiff_t>(got);
+    };
+    if (readSchedule(list, fromFile, clock) == ReadStatus::readError) {
+        return classifyScheduleError(static_cast<std::uint32_t>(_doserrno));
+    }
     return ScheduleAccess::read;
 }
 

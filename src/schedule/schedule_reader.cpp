@@ -2,7 +2,8 @@
 
 #include <climits>
 #include <cstddef>
-#include <limits>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include "app/filetime.h"
@@ -11,6 +12,7 @@ namespace dormivel {
 namespace {
 
 constexpr std::size_t kMinimumFields = 9;
+constexpr std::size_t kFieldsReserved = 16;
 constexpr std::string_view kTrue = "true";
 
 // The characters the runtime's isspace accepts in the "C" locale.
@@ -59,6 +61,9 @@ bool isEarlier(const Recording& a, const Recording& b) {
 std::vector<std::string_view> splitFields(std::string_view line) {
     std::vector<std::string_view> fields;
     if (line.empty()) return fields;
+    // Room for the fields of a record line at once, rather than a new
+    // allocation at every doubling.
+    fields.reserve(kFieldsReserved);
     std::size_t pos = 0;
     for (;;) {
         const std::size_t tab = line.find('\t', pos);
@@ -157,28 +162,78 @@ void heapArrange(RecordingList& list) {
     }
 }
 
-bool readSchedule(RecordingList& list, std::istream& in, const ScheduleClock& clock) {
+ReadStatus readSchedule(RecordingList& list, const ByteReader& read, const ScheduleClock& clock) {
     list.clear();
-    // The first line is a header, whatever it holds.
-    in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-    std::string line;
-    while (in.good()) {
-        std::getline(in, line);
-#ifndef _WIN32
-        // On Windows the file is opened in text mode, which turns every CR LF
-        // into LF and leaves any other CR alone (also one ending the last
-        // line). Elsewhere the same translation is done here: one CR directly
-        // before an LF is dropped. It is not done on Windows, where it would
-        // also drop the CR that text mode leaves of a CR CR LF.
-        if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
-#endif
-        if (line.empty()) continue;
+    // One buffer for the whole read: the unread rest of the current line
+    // (never more than kMaxLineLength bytes) is moved to the front before
+    // each read, so a read always has kReadSize bytes of room.
+    constexpr std::size_t kCapacity = kMaxLineLength + kReadSize;
+    const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kCapacity);
+    char* const data = buffer.get();
+    std::size_t begin = 0;  // start of the current line
+    std::size_t scan = 0;   // [begin, scan) holds no LF
+    std::size_t end = 0;    // end of the bytes read
+    bool atEnd = false;
+    bool header = true;  // the first line is skipped whole, whatever it holds
+
+    // The line [begin, begin + length): false when it ends the read.
+    auto takeLine = [&](std::size_t length) {
+        if (length > kMaxLineLength) return false;
+        const std::string_view line(data + begin, length);
+        if (header) {
+            header = false;
+            return true;
+        }
+        if (line.empty()) return true;
         Recording recording;
         if (!parseScheduleLine(line, clock, recording)) return false;
         list.push_back(std::move(recording));
+        return true;
+    };
+
+    for (;;) {
+        const void* const lf = std::memchr(data + scan, '\n', end - scan);
+        if (lf != nullptr) {
+            const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+            if (!takeLine(at - begin)) return ReadStatus::badLine;
+            begin = at + 1;
+            scan = begin;
+            continue;
+        }
+        scan = end;
+        // Past the limit without its LF: a bad line, and the rest of it is
+        // never read.
+        if (end - begin > kMaxLineLength) return ReadStatus::badLine;
+        if (atEnd) {
+            // The last line needs no LF.
+            if (end > begin && !takeLine(end - begin)) return ReadStatus::badLine;
+            break;
+        }
+        if (begin > 0) {
+            std::memmove(data, data + begin, end - begin);
+            end -= begin;
+            scan = end;
+            begin = 0;
+        }
+        const std::ptrdiff_t got = read(data + end, kReadSize);
+        if (got < 0 || static_cast<std::size_t>(got) > kReadSize) return ReadStatus::readError;
+        if (got == 0) {
+            atEnd = true;
+        } else {
+            end += static_cast<std::size_t>(got);
+        }
     }
     heapArrange(list);
-    return true;
+    return ReadStatus::complete;
+}
+
+ReadStatus readSchedule(RecordingList& list, std::string_view bytes, const ScheduleClock& clock) {
+    const ByteReader fromBytes = [&bytes](char* buffer, std::size_t size) {
+        const std::size_t count = bytes.copy(buffer, size);
+        bytes.remove_prefix(count);
+        return static_cast<std::ptrdiff_t>(count);
+    };
+    return readSchedule(list, fromBytes, clock);
 }
 
 }  // namespace dormivel

@@ -1,13 +1,15 @@
 #include "schedule/schedule_reader.h"
 
 #include "../app/test_time.h"
+#include "text_mode.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -19,6 +21,7 @@ namespace {
 const ScheduleClock kJune2026{2026, 6, {}};
 
 using testing::localTicks;
+using testing::textModeBytes;
 
 // One record line in the shape Kalvor writes.
 std::string recordLine(const std::string& start, const std::string& stop, const std::string& channel = "7",
@@ -35,9 +38,20 @@ std::string minuteLine(int minute, const std::string& title = "T") {
     return recordLine("Mon 6/1 20:" + mm, "Mon 6/1 22:00", "7", title);
 }
 
-bool read(const std::string& text, RecordingList& list, const ScheduleClock& clock = kJune2026) {
-    std::istringstream in(text);
-    return readSchedule(list, in, clock);
+// Reads a file's raw bytes as the platform delivers them in text mode.
+ReadStatus read(const std::string& file, RecordingList& list, const ScheduleClock& clock = kJune2026) {
+    return readSchedule(list, textModeBytes(file), clock);
+}
+
+// A source handing out `bytes` at most `chunk` at a time; once `failAt` bytes
+// are out, it fails instead.
+ByteReader chunkedSource(std::string_view bytes, std::size_t chunk, std::size_t failAt = std::string_view::npos) {
+    return [bytes, chunk, failAt, given = std::size_t{0}](char* buffer, std::size_t size) mutable {
+        if (given >= failAt) return std::ptrdiff_t{-1};
+        const std::size_t count = bytes.substr(given, std::min({size, chunk, failAt - given})).copy(buffer, size);
+        given += count;
+        return static_cast<std::ptrdiff_t>(count);
+    };
 }
 
 std::vector<int> startMinutes(const RecordingList& list) {
@@ -293,18 +307,14 @@ TEST(ReadSchedule, HeaderAndEmptyInputs) {
     };
     for (const auto& [text, count] : cases) {
         RecordingList list(3);
-        EXPECT_TRUE(read(text, list)) << text;
+        EXPECT_EQ(read(text, list), ReadStatus::complete) << text;
         EXPECT_EQ(list.size(), count) << text;
     }
 }
 
-TEST(ReadSchedule, StreamAlreadyAtItsEnd) {
-    std::istringstream in("h\n" + minuteLine(1) + "\n");
-    std::string drain;
-    while (std::getline(in, drain)) {
-    }
+TEST(ReadSchedule, SourceAlreadyAtItsEnd) {
     RecordingList list(2);
-    EXPECT_TRUE(readSchedule(list, in, kJune2026));
+    EXPECT_EQ(readSchedule(list, chunkedSource("", 1), kJune2026), ReadStatus::complete);
     EXPECT_TRUE(list.empty());
 }
 
@@ -321,7 +331,7 @@ TEST(ReadSchedule, BadLineKeepsTheEarlierOnesInFileOrder) {
     };
     for (const std::string& bad : badLines) {
         RecordingList list;
-        EXPECT_FALSE(read(good + bad + after, list)) << bad;
+        EXPECT_EQ(read(good + bad + after, list), ReadStatus::badLine) << bad;
         EXPECT_EQ(startMinutes(list), (std::vector<int>{30, 10})) << bad;
     }
 }
@@ -336,7 +346,7 @@ TEST(ReadSchedule, CompleteReadIsHeapArranged) {
         for (const int m : starts)
             text += minuteLine(m) + "\n";
         RecordingList list;
-        ASSERT_TRUE(read(text, list));
+        ASSERT_EQ(read(text, list), ReadStatus::complete);
         EXPECT_EQ(startMinutes(list), expected);
     }
 }
@@ -346,7 +356,7 @@ TEST(ReadSchedule, EqualTimesOrderedByChannelThenTitle) {
                              recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "3", "Z") + "\n" +
                              recordLine("Mon 6/1 20:00", "Mon 6/1 21:00", "3", "B") + "\n";
     RecordingList list;
-    ASSERT_TRUE(read(text, list));
+    ASSERT_EQ(read(text, list), ReadStatus::complete);
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].channel, 3);
     EXPECT_EQ(list[0].title, "B");
@@ -368,8 +378,8 @@ TEST(ReadSchedule, CrLfFileReadsLikeTheLfFile) {
     }
     RecordingList fromLf;
     RecordingList fromCrLf;
-    ASSERT_TRUE(read(lf, fromLf));
-    ASSERT_TRUE(read(crlf, fromCrLf));
+    ASSERT_EQ(read(lf, fromLf), ReadStatus::complete);
+    ASSERT_EQ(read(crlf, fromCrLf), ReadStatus::complete);
     ASSERT_EQ(fromLf.size(), 2u);
     ASSERT_EQ(fromCrLf.size(), fromLf.size());
     for (std::size_t i = 0; i < fromLf.size(); ++i)
@@ -385,15 +395,16 @@ TEST(ReadSchedule, OnlyTheCrOfACrLfPairIsDropped) {
         bool favorite;
     };
     // Text mode leaves a CR that is not followed by LF, also at the end of
-    // the last line; the reader must see the same.
+    // the last line, and ends the file at Ctrl+Z.
     const Case cases[] = {
-        {"h\r\n" + rec + "\r\n", true, true},         {"h\r\n" + rec, true, true},
-        {"h\r\n" + rec + "\r", true, false},          {"h\r\n" + rec + "\r\r\n", true, false},
-        {"h\r\n\r\n" + rec + "\r\n\r\n", true, true}, {"h\r\n\r\r\n" + rec + "\r\n", false, false},
+        {"h\r\n" + rec + "\r\n", true, true},          {"h\r\n" + rec, true, true},
+        {"h\r\n" + rec + "\r", true, false},           {"h\r\n" + rec + "\r\r\n", true, false},
+        {"h\r\n\r\n" + rec + "\r\n\r\n", true, true},  {"h\r\n\r\r\n" + rec + "\r\n", false, false},
+        {"h\r\n" + rec + "\x1A\r\n \r\n", true, true},
     };
     for (const Case& c : cases) {
         RecordingList list;
-        EXPECT_EQ(read(c.text, list), c.ok);
+        EXPECT_EQ(read(c.text, list), c.ok ? ReadStatus::complete : ReadStatus::badLine);
         if (c.ok) {
             ASSERT_EQ(list.size(), 1u);
             EXPECT_EQ(list[0].isFavorite, c.favorite);
@@ -401,6 +412,81 @@ TEST(ReadSchedule, OnlyTheCrOfACrLfPairIsDropped) {
         } else {
             EXPECT_TRUE(list.empty());
         }
+    }
+}
+
+// Lines split across reads at every place, and the line length limit at its
+// edge, which counts the bytes before the LF that text mode delivers.
+TEST(ReadSchedule, ChunkSizesAndLineLengths) {
+    std::string many = "h\n";
+    for (int i = 0; i < 400; ++i)
+        many +=
+            minuteLine(59 - i % 60, std::string(static_cast<std::size_t>(i % 50), 't')) + (i % 7 != 0 ? "\n" : "\n\n");
+    // A record line of `length` bytes, its title filling what the rest leaves.
+    auto lineOf = [](std::size_t length) { return minuteLine(5, std::string(length - minuteLine(5, "").size(), 'x')); };
+    const std::string before = "h\n" + minuteLine(1) + "\n";
+    const std::tuple<std::string, ReadStatus, std::size_t> files[] = {
+        {many, ReadStatus::complete, 400},
+        {many + " \n" + minuteLine(1), ReadStatus::badLine, 400},
+        {"h\r\n" + minuteLine(3) + "\r\n\r\n" + minuteLine(1, "a\rb") + "\r\n" + minuteLine(2), ReadStatus::complete,
+         3},
+        {before + minuteLine(4) + "\n\t", ReadStatus::badLine, 2},
+        {before + lineOf(kMaxLineLength) + "\r\n" + minuteLine(2), ReadStatus::complete, 3},
+        {before + lineOf(kMaxLineLength), ReadStatus::complete, 2},
+        {before + lineOf(kMaxLineLength) + "\r", ReadStatus::badLine, 1},
+        {before + lineOf(kMaxLineLength + 1) + "\n" + minuteLine(2), ReadStatus::badLine, 1},
+        {std::string(kMaxLineLength, 'h') + "\n" + minuteLine(2), ReadStatus::complete, 1},
+        {std::string(kMaxLineLength + 1, 'h') + "\n" + minuteLine(2), ReadStatus::badLine, 0},
+    };
+    for (const auto& [file, status, count] : files) {
+        const std::string bytes = textModeBytes(file);
+        RecordingList whole;
+        EXPECT_EQ(readSchedule(whole, bytes, kJune2026), status) << file.size();
+        EXPECT_EQ(whole.size(), count) << file.size();
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{5000}}) {
+            RecordingList list;
+            EXPECT_EQ(readSchedule(list, chunkedSource(bytes, chunk), kJune2026), status) << chunk;
+            ASSERT_EQ(list.size(), whole.size()) << chunk;
+            for (std::size_t i = 0; i < list.size(); ++i)
+                EXPECT_EQ(allFields(list[i]), allFields(whole[i])) << "chunks of " << chunk << ", entry " << i;
+        }
+    }
+}
+
+TEST(ReadSchedule, AFailingSourceIsAReadErrorUnlessABadLineCameFirst) {
+    const std::string good = "h\n" + minuteLine(1) + "\n" + minuteLine(2) + "\n";
+    const std::string bad = "h\n" + minuteLine(1) + "\n \n" + minuteLine(2) + "\n";
+    const std::tuple<std::string, std::size_t, ReadStatus> cases[] = {
+        {good, 0, ReadStatus::readError},
+        {good, 5, ReadStatus::readError},
+        {good, good.size(), ReadStatus::readError},
+        {bad, bad.size(), ReadStatus::badLine},
+    };
+    for (const auto& [file, failAt, status] : cases) {
+        RecordingList list;
+        EXPECT_EQ(readSchedule(list, chunkedSource(file, 3, failAt), kJune2026), status) << failAt;
+    }
+    RecordingList list;
+    const ByteReader overfilling = [](char*, std::size_t size) { return static_cast<std::ptrdiff_t>(size + 1); };
+    EXPECT_EQ(readSchedule(list, overfilling, kJune2026), ReadStatus::readError);
+}
+
+TEST(ReadSchedule, AnEndlessLineEndsTheReadAfterTheLimit) {
+    // A 2 GB file made on the fly: the text before it, then one line of 'x'.
+    constexpr std::uint64_t kFileSize = std::uint64_t{2} << 30;
+    for (const std::string& before :
+         {std::string("h\n") + minuteLine(30) + "\n" + minuteLine(10) + "\n", std::string()}) {
+        std::uint64_t given = 0;
+        const ByteReader source = [&](char* buffer, std::size_t size) {
+            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(size, kFileSize - given));
+            for (std::size_t i = 0; i < count; ++i, ++given)
+                buffer[i] = given < before.size() ? before[given] : 'x';
+            return static_cast<std::ptrdiff_t>(count);
+        };
+        RecordingList list;
+        EXPECT_EQ(readSchedule(list, source, kJune2026), ReadStatus::badLine);
+        EXPECT_EQ(startMinutes(list), before.empty() ? std::vector<int>{} : (std::vector<int>{30, 10}));
+        EXPECT_LE(given, before.size() + kMaxLineLength + kReadSize);
     }
 }
 
@@ -448,7 +534,7 @@ TEST(ReadSchedule, RandomSchedulesKeepEveryLineAndPutTheEarliestFirst) {
         }
 
         RecordingList list;
-        ASSERT_TRUE(read(text, list, clock));
+        ASSERT_EQ(read(text, list, clock), ReadStatus::complete);
         ASSERT_EQ(list.size(), expected.size());
         for (std::size_t i = 1; i < list.size(); ++i) {
             ASSERT_FALSE(isEarlier(list[i], list[0])) << "iteration " << iteration << " entry " << i;
