@@ -53,6 +53,10 @@ wine_env_start() {
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\AppDefaults\dormivel_wintests.exe\DllOverrides' /v powrprof /t REG_SZ \
     /d native,builtin /f >/dev/null 2>&1
+  # dormivel.exe prefers it too: run from the build folder, beside it, it
+  # plays a healthy machine; a copy elsewhere gets Wine's own.
+  wine reg add 'HKCU\Software\Wine\AppDefaults\dormivel.exe\DllOverrides' /v powrprof /t REG_SZ \
+    /d native,builtin /f >/dev/null 2>&1
   # A fresh persistent server (one left behind by an interrupted run would
   # keep its old display) serves every Wine process of this run.
   wineserver -k >/dev/null 2>&1 || true

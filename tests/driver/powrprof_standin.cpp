@@ -1,26 +1,269 @@
-// A stand-in powrprof.dll for the Win32 tests: SetSuspendState never sleeps
-// the computer; it appends its three arguments as one line "H F W\n" (each
-// the argument's numeric value) to the file named by the environment
-// variable DORMIVEL_SUSPEND_REQUESTS, and reports success. Without the
-// variable it records nothing. Wine loads it instead of its own powrprof only
-// for dormivel_wintests.exe (a DllOverrides entry that scripts/wine-env.sh
-// writes into the prefix); DormivelStandIn, which Wine's own lacks, tells the
-// tests which one they got.
+// A stand-in powrprof.dll for the Win32 tests. Wine loads it instead of its
+// own for dormivel_wintests.exe and for dormivel.exe when it lies beside
+// them (DllOverrides entries that scripts/wine-env.sh writes into the
+// prefix), so it serves every powrprof function either program imports, and
+// the power-plan and capability queries that the wake-health reader looks up
+// at run time. DormivelStandIn, which Wine's own lacks, tells the tests which
+// one they got.
+//
+// SetSuspendState never sleeps the computer. It appends its three arguments
+// as one line "H F W\n" (each the argument's numeric value) to the file named
+// by DORMIVEL_SUSPEND_REQUESTS, then behaves as Windows does around a sleep:
+// from another thread it sends WM_POWERBROADCAST PBT_APMSUSPEND to every
+// top-level window of the calling process (SendMessageTimeoutW, 2,000 ms
+// each, or DORMIVEL_SUSPEND_TIMEOUT_MS), then, as after a wake by a timer
+// that the user follows, PBT_APMRESUMEAUTOMATIC and PBT_APMRESUMESUSPEND; it
+// returns TRUE only once that thread is done. So a request made on the
+// thread that owns the windows leaves every notification to them unanswered
+// (Wine drops a sent message whose time-out ran out). With
+// DORMIVEL_SUSPEND_NOTIFICATIONS naming a file, each notification sent to a
+// window appends "<code> answered\n" or "<code> timeout\n" to it.
+//
+// The machine it plays is read, at every call, from the file named by
+// DORMIVEL_POWER_MACHINE: key=value lines
+//   ac=N, dc=N     the allow-wake-timers value index (0 off, 1 on, 2
+//                  important only), or "fail" for a read that fails
+//   scheme=ok|fail PowerGetActiveScheme succeeds, or fails with
+//                  ERROR_CALL_NOT_IMPLEMENTED as Wine's does
+//   caps=ok|fail   GetPwrCapabilities succeeds or returns FALSE
+//   s3=0|1, s4=0|1, hiberfile=0|1, aoac=0|1
+//   rtcwake=N      the SYSTEM_POWER_STATE number (2 S1 .. 5 S4, 0 unspecified)
+// Without the variable or the file, or for a key left out, it plays a healthy
+// machine: wake timers on for both sources, S3 and S4 with a hibernation
+// file, the clock waking from S4, no modern standby.
 #include <windows.h>
+#include <powrprof.h>
 
-extern "C" BOOLEAN WINAPI SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDisabled) {
+namespace {
+
+struct Machine {
+    DWORD ac = 1;
+    DWORD dc = 1;
+    bool acFails = false;
+    bool dcFails = false;
+    bool schemeFails = false;
+    bool capsFail = false;
+    BOOLEAN s3 = TRUE;
+    BOOLEAN s4 = TRUE;
+    BOOLEAN hiberFile = TRUE;
+    BOOLEAN aoac = FALSE;
+    DWORD rtcWake = PowerSystemHibernate;
+};
+
+// The balanced scheme's GUID, the one active scheme this machine has.
+constexpr GUID kScheme = {0x381b4222, 0xf694, 0x41f0, {0x96, 0x85, 0xff, 0x5b, 0xb2, 0x60, 0xdf, 0x2e}};
+constexpr GUID kSleepSubgroup = {0x238c9fa8, 0x0aad, 0x41ed, {0x83, 0xf4, 0x97, 0xbe, 0x24, 0x2c, 0x8f, 0x20}};
+constexpr GUID kAllowWakeTimers = {0xbd3b718a, 0x0680, 0x4d9d, {0x8a, 0xb2, 0xe1, 0xd2, 0xb4, 0xac, 0x80, 0x6d}};
+
+bool sameGuid(const GUID* a, const GUID& b) {
+    return a != nullptr && a->Data1 == b.Data1 && a->Data2 == b.Data2 && a->Data3 == b.Data3 &&
+           RtlEqualMemory(a->Data4, b.Data4, sizeof b.Data4);
+}
+
+bool equals(const char* text, int length, const char* word) {
+    return length == lstrlenA(word) && CompareStringA(LOCALE_INVARIANT, 0, text, length, word, length) == CSTR_EQUAL;
+}
+
+DWORD number(const char* text, int length) {
+    DWORD value = 0;
+    for (int i = 0; i < length && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + static_cast<DWORD>(text[i] - '0');
+    return value;
+}
+
+void apply(Machine& m, const char* key, int keyLength, const char* value, int valueLength) {
+    const bool fail = equals(value, valueLength, "fail");
+    const DWORD n = number(value, valueLength);
+    const auto flag = static_cast<BOOLEAN>(n != 0 ? TRUE : FALSE);
+    if (equals(key, keyLength, "ac")) {
+        m.acFails = fail;
+        m.ac = n;
+    } else if (equals(key, keyLength, "dc")) {
+        m.dcFails = fail;
+        m.dc = n;
+    } else if (equals(key, keyLength, "scheme")) {
+        m.schemeFails = fail;
+    } else if (equals(key, keyLength, "caps")) {
+        m.capsFail = fail;
+    } else if (equals(key, keyLength, "s3")) {
+        m.s3 = flag;
+    } else if (equals(key, keyLength, "s4")) {
+        m.s4 = flag;
+    } else if (equals(key, keyLength, "hiberfile")) {
+        m.hiberFile = flag;
+    } else if (equals(key, keyLength, "aoac")) {
+        m.aoac = flag;
+    } else if (equals(key, keyLength, "rtcwake")) {
+        m.rtcWake = n;
+    }
+}
+
+Machine readMachine() {
+    Machine m;
     wchar_t path[MAX_PATH * 4];
-    const DWORD length = GetEnvironmentVariableW(L"DORMIVEL_SUSPEND_REQUESTS", path, MAX_PATH * 4);
-    if (length == 0 || length >= MAX_PATH * 4) return TRUE;
+    const DWORD length = GetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", path, MAX_PATH * 4);
+    if (length == 0 || length >= MAX_PATH * 4) return m;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return m;
+    char text[4096];
+    DWORD got = 0;
+    const BOOL read = ReadFile(file, text, sizeof text, &got, nullptr);
+    CloseHandle(file);
+    if (!read) return m;
+    const auto size = static_cast<int>(got);
+    for (int line = 0; line < size;) {
+        int end = line;
+        while (end < size && text[end] != '\n')
+            ++end;
+        int equal = line;
+        while (equal < end && text[equal] != '=')
+            ++equal;
+        int valueEnd = end;
+        while (valueEnd > equal + 1 && (text[valueEnd - 1] == '\r' || text[valueEnd - 1] == ' '))
+            --valueEnd;
+        if (equal < end) apply(m, text + line, equal - line, text + equal + 1, valueEnd - equal - 1);
+        line = end + 1;
+    }
+    return m;
+}
+
+// The byte Windows' own headers name AoAc: mingw-w64's name the three bytes
+// after FastSystemS4 spare2, of which it is the last.
+template <typename Capabilities>
+BOOLEAN& modernStandbyByte(Capabilities& caps) {
+    if constexpr (requires { caps.AoAc; }) {
+        return caps.AoAc;
+    } else {
+        return caps.spare2[2];
+    }
+}
+
+void appendLine(const wchar_t* variable, const char* line) {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = GetEnvironmentVariableW(variable, path, MAX_PATH * 4);
+    if (length == 0 || length >= MAX_PATH * 4) return;
     const HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return TRUE;
-    char line[16];
-    const int n = wsprintfA(line, "%u %u %u\n", static_cast<unsigned>(hibernate), static_cast<unsigned>(force),
-                            static_cast<unsigned>(wakeupEventsDisabled));
+    if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
+    WriteFile(file, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr);
     CloseHandle(file);
+}
+
+constexpr int kMaxWindows = 256;
+
+struct Windows {
+    HWND list[kMaxWindows];
+    int count;
+};
+
+BOOL CALLBACK collectOwnWindow(HWND window, LPARAM lParam) {
+    auto* found = reinterpret_cast<Windows*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == GetCurrentProcessId() && found->count < kMaxWindows) found->list[found->count++] = window;
+    return TRUE;
+}
+
+UINT notificationTimeoutMs() {
+    wchar_t value[16];
+    const DWORD length = GetEnvironmentVariableW(L"DORMIVEL_SUSPEND_TIMEOUT_MS", value, 16);
+    if (length == 0 || length >= 16) return 2000;
+    UINT ms = 0;
+    for (DWORD i = 0; i < length && value[i] >= L'0' && value[i] <= L'9'; ++i)
+        ms = ms * 10 + static_cast<UINT>(value[i] - L'0');
+    return ms;
+}
+
+void notify(WPARAM code, UINT timeoutMs) {
+    Windows found{};
+    EnumWindows(collectOwnWindow, reinterpret_cast<LPARAM>(&found));
+    for (int i = 0; i < found.count; ++i) {
+        DWORD_PTR result = 0;
+        const LRESULT answered =
+            SendMessageTimeoutW(found.list[i], WM_POWERBROADCAST, code, 0, SMTO_NORMAL, timeoutMs, &result);
+        char line[32];
+        wsprintfA(line, "%u %s\n", static_cast<unsigned>(code), answered != 0 ? "answered" : "timeout");
+        appendLine(L"DORMIVEL_SUSPEND_NOTIFICATIONS", line);
+    }
+}
+
+DWORD WINAPI broadcastSleep(void*) {
+    const UINT timeoutMs = notificationTimeoutMs();
+    notify(PBT_APMSUSPEND, timeoutMs);
+    notify(PBT_APMRESUMEAUTOMATIC, timeoutMs);
+    notify(PBT_APMRESUMESUSPEND, timeoutMs);
+    return 0;
+}
+
+}  // namespace
+
+extern "C" BOOLEAN WINAPI SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDisabled) {
+    char line[16];
+    wsprintfA(line, "%u %u %u\n", static_cast<unsigned>(hibernate), static_cast<unsigned>(force),
+              static_cast<unsigned>(wakeupEventsDisabled));
+    appendLine(L"DORMIVEL_SUSPEND_REQUESTS", line);
+    const HANDLE thread = CreateThread(nullptr, 0, broadcastSleep, nullptr, 0, nullptr);
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    return TRUE;
+}
+
+extern "C" DWORD WINAPI PowerGetActiveScheme(HKEY, GUID** activePolicy) {
+    if (activePolicy == nullptr) return ERROR_INVALID_PARAMETER;
+    if (readMachine().schemeFails) return ERROR_CALL_NOT_IMPLEMENTED;
+    auto* scheme = static_cast<GUID*>(LocalAlloc(LMEM_FIXED, sizeof(GUID)));
+    if (scheme == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    *scheme = kScheme;
+    *activePolicy = scheme;
+    return ERROR_SUCCESS;
+}
+
+namespace {
+
+// Only the allow-wake-timers setting of the active scheme exists here.
+DWORD readIndex(const GUID* scheme, const GUID* subgroup, const GUID* setting, LPDWORD index, bool fails, DWORD value) {
+    if (index == nullptr || scheme == nullptr) return ERROR_INVALID_PARAMETER;
+    if (!sameGuid(scheme, kScheme) || !sameGuid(subgroup, kSleepSubgroup) || !sameGuid(setting, kAllowWakeTimers))
+        return ERROR_FILE_NOT_FOUND;
+    if (fails) return ERROR_ACCESS_DENIED;
+    *index = value;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" DWORD WINAPI PowerReadACValueIndex(HKEY, const GUID* scheme, const GUID* subgroup, const GUID* setting,
+                                              LPDWORD index) {
+    const Machine m = readMachine();
+    return readIndex(scheme, subgroup, setting, index, m.acFails, m.ac);
+}
+
+extern "C" DWORD WINAPI PowerReadDCValueIndex(HKEY, const GUID* scheme, const GUID* subgroup, const GUID* setting,
+                                              LPDWORD index) {
+    const Machine m = readMachine();
+    return readIndex(scheme, subgroup, setting, index, m.dcFails, m.dc);
+}
+
+extern "C" BOOLEAN WINAPI GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES caps) {
+    if (caps == nullptr) return FALSE;
+    const Machine m = readMachine();
+    if (m.capsFail) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    RtlZeroMemory(caps, sizeof *caps);
+    caps->PowerButtonPresent = TRUE;
+    caps->SystemS3 = m.s3;
+    caps->SystemS4 = m.s4;
+    caps->SystemS5 = TRUE;
+    caps->HiberFilePresent = m.hiberFile;
+    caps->RtcWake = static_cast<SYSTEM_POWER_STATE>(m.rtcWake);
+    caps->DefaultLowLatencyWake = PowerSystemUnspecified;
+    modernStandbyByte(*caps) = m.aoac;
     return TRUE;
 }
 

@@ -71,6 +71,12 @@ namespace dormivel {
 namespace {
 
 constexpr wchar_t kRequestsVariable[] = L"DORMIVEL_SUSPEND_REQUESTS";
+// The stand-in sends the power notifications of a sleep to this process's
+// windows, as Windows does, waiting up to 2 s for each. The countdown makes
+// its request on this thread, which owns those windows and cannot answer
+// while it waits, so every notification would run out its time-out; these
+// tests are about the countdown, and shorten it.
+constexpr wchar_t kNotificationTimeoutVariable[] = L"DORMIVEL_SUSPEND_TIMEOUT_MS";
 
 FileTime nowUtc() {
     FILETIME now;
@@ -202,6 +208,7 @@ protected:
         requestsPath_ = driver::join(dir_, L"suspend-requests.txt");
         logPath_ = driver::join(dir_, L"log.xml");
         ASSERT_TRUE(SetEnvironmentVariableW(kRequestsVariable, requestsPath_.c_str()));
+        ASSERT_TRUE(SetEnvironmentVariableW(kNotificationTimeoutVariable, L"20"));
         openEventLog(logPath_.c_str(), false, state_.logFile);
         ASSERT_TRUE(isLogOpen(state_.logFile));
         gShown.clear();
@@ -217,6 +224,7 @@ protected:
         if (showHook_ != nullptr) UnhookWindowsHookEx(showHook_);
         closeEventLog(state_.logFile);
         SetEnvironmentVariableW(kRequestsVariable, nullptr);
+        SetEnvironmentVariableW(kNotificationTimeoutVariable, nullptr);
         driver::removeTree(dir_);
     }
 

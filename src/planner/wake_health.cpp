@@ -1,0 +1,335 @@
+#include "planner/wake_health.h"
+
+#include "eventlog/log_text.h"
+#include "planner/pass_decision.h"
+
+namespace dormivel {
+namespace {
+
+constexpr std::string_view kPlanPath =
+    "Control Panel, Power Options, Change plan settings, Change advanced power settings, Sleep, Allow wake timers";
+
+constexpr std::string_view kEllipsis = "...";
+
+// The chosen method's sleep state on this machine: missing or not.
+WakeHealth sleepStateHealth(const WakeFacts& f) {
+    if (f.method == SleepMethod::suspend) {
+        if (f.s3 != false) return {};
+        return {f.modernStandby == true ? WakeProblem::modernStandby : WakeProblem::noSuspend};
+    }
+    if (f.s4 == false || f.hiberFile == false) return {WakeProblem::noHibernate};
+    return {};
+}
+
+WakeHealth firmwareHealth(const WakeFacts& f) {
+    if (f.rtcWake == SleepState::unknown) return {};
+    const SleepState chosen = f.method == SleepMethod::suspend ? SleepState::s3 : SleepState::s4;
+    if (f.rtcWake >= chosen) return {};
+    return {WakeProblem::firmware, PlanScope::none, f.method};
+}
+
+std::optional<WakeProblem> planProblem(std::optional<WakeTimerSetting> setting) {
+    if (setting == WakeTimerSetting::off) return WakeProblem::timersOff;
+    if (setting == WakeTimerSetting::importantOnly) return WakeProblem::importantOnly;
+    return std::nullopt;
+}
+
+// The value for the power source in use decides. The scope names both
+// values when the other one has the same problem, so that plugging in or
+// unplugging a PC whose plan is wrong for both changes nothing. With the
+// source unknown, only a problem of both values counts, and then the milder
+// one, which holds whichever source is in use.
+WakeHealth planHealth(const WakeFacts& f) {
+    const std::optional<WakeProblem> ac = planProblem(f.pluggedIn);
+    const std::optional<WakeProblem> dc = planProblem(f.battery);
+    switch (f.source) {
+        case PowerSource::mains:
+            if (!ac) return {};
+            return {*ac, dc == ac ? PlanScope::both : PlanScope::pluggedIn};
+        case PowerSource::battery:
+            if (!dc) return {};
+            return {*dc, ac == dc ? PlanScope::both : PlanScope::battery};
+        case PowerSource::unknown:
+            if (!ac || !dc) return {};
+            return {*ac == WakeProblem::timersOff && *dc == WakeProblem::timersOff ? WakeProblem::timersOff
+                                                                                   : WakeProblem::importantOnly,
+                    PlanScope::both};
+    }
+    return {};
+}
+
+std::string_view scopeWords(PlanScope scope) {
+    switch (scope) {
+        case PlanScope::pluggedIn:
+            return "on plugged-in power";
+        case PlanScope::battery:
+            return "on battery power";
+        case PlanScope::both:
+        case PlanScope::none:
+            break;
+    }
+    return "on battery and plugged-in power";
+}
+
+// `text` whole when it fits in `room` bytes, otherwise cut to end in "...";
+// nothing when not even one byte of it would be left.
+std::optional<std::string> fitted(std::string_view text, std::size_t room) {
+    if (text.size() <= room) return std::string(text);
+    if (room <= kEllipsis.size()) return std::nullopt;
+    std::string cut(text.substr(0, room - kEllipsis.size()));
+    cut += kEllipsis;
+    return cut;
+}
+
+std::string_view problemTip(const WakeHealth& health) {
+    switch (health.problem) {
+        case WakeProblem::noSuspend:
+            return "Dormivel: this PC cannot suspend (S3)";
+        case WakeProblem::modernStandby:
+            return "Dormivel: no wake-ups from modern standby";
+        case WakeProblem::noHibernate:
+            return "Dormivel: hibernation is turned off";
+        case WakeProblem::firmware:
+            return health.method == SleepMethod::suspend ? "Dormivel: the PC cannot wake from suspend (S3)"
+                                                         : "Dormivel: the PC cannot wake from hibernation (S4)";
+        case WakeProblem::timersOff:
+            return "Dormivel: wake-ups are off in the power plan";
+        case WakeProblem::importantOnly:
+            return "Dormivel: the power plan allows important wake-ups only";
+        case WakeProblem::timerIgnored:
+            return "Dormivel: Windows will not wake the PC for its timer";
+        case WakeProblem::timerFailed:
+            return "Dormivel: no wake-up timer could be set";
+        case WakeProblem::none:
+            break;
+    }
+    return "Dormivel";
+}
+
+std::string countWords(FileTime count, std::string_view unit) {
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += unit;
+    if (count != 1) text += 's';
+    return text;
+}
+
+}  // namespace
+
+std::optional<WakeTimerSetting> wakeTimerSettingFromIndex(std::uint32_t index) {
+    switch (index) {
+        case 0:
+            return WakeTimerSetting::off;
+        case 1:
+            return WakeTimerSetting::on;
+        case 2:
+            return WakeTimerSetting::importantOnly;
+        default:
+            return std::nullopt;
+    }
+}
+
+WakeArmResult classifyResumeArming(bool succeeded, std::uint32_t lastError) {
+    constexpr std::uint32_t kNotSupported = 50;
+    constexpr std::uint32_t kTimerResumeIgnored = 722;
+    if (!succeeded) return WakeArmResult::failed;
+    if (lastError == kNotSupported || lastError == kTimerResumeIgnored) return WakeArmResult::resumeIgnored;
+    return WakeArmResult::accepted;
+}
+
+SleepState sleepStateFromSystemPowerState(std::uint32_t value) {
+    switch (value) {
+        case 1:
+            return SleepState::working;
+        case 2:
+            return SleepState::s1;
+        case 3:
+            return SleepState::s2;
+        case 4:
+            return SleepState::s3;
+        case 5:
+            return SleepState::s4;
+        case 6:
+            return SleepState::s5;
+        default:
+            return SleepState::unknown;
+    }
+}
+
+// The first problem found, in this order, from the machine to the program:
+// the chosen sleep state missing (nothing else matters while the PC cannot
+// enter that state at all), the firmware (no plan setting makes a clock
+// that cannot wake the PC wake it), the power plan for the source in use,
+// and last the timer's own report, which the causes before it usually
+// explain and which names no fix of its own (a timer not armed at all
+// before one armed and ignored). Each cause named first is one that must be
+// mended before any cause after it can matter.
+WakeHealth assessWakeHealth(const WakeFacts& facts) {
+    if (const WakeHealth h = sleepStateHealth(facts); h.problem != WakeProblem::none) return h;
+    if (const WakeHealth h = firmwareHealth(facts); h.problem != WakeProblem::none) return h;
+    if (const WakeHealth h = planHealth(facts); h.problem != WakeProblem::none) return h;
+    if (facts.lastArm == WakeArmResult::failed) return {WakeProblem::timerFailed};
+    if (facts.lastArm == WakeArmResult::resumeIgnored) return {WakeProblem::timerIgnored};
+    return {};
+}
+
+std::string_view wakeProblemReason(WakeProblem problem) {
+    switch (problem) {
+        case WakeProblem::noSuspend:
+            return "nosuspend";
+        case WakeProblem::modernStandby:
+            return "modernstandby";
+        case WakeProblem::noHibernate:
+            return "nohibernate";
+        case WakeProblem::firmware:
+            return "firmware";
+        case WakeProblem::timersOff:
+            return "timersoff";
+        case WakeProblem::importantOnly:
+            return "importantonly";
+        case WakeProblem::timerIgnored:
+            return "timerignored";
+        case WakeProblem::timerFailed:
+            return "timerfailed";
+        case WakeProblem::none:
+            break;
+    }
+    return {};
+}
+
+std::string wakeProblemBalloon(const WakeHealth& health) {
+    std::string text;
+    switch (health.problem) {
+        case WakeProblem::noSuspend:
+            text =
+                "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend. "
+                "Choose Hibernate (S4) in Dormivel's window.";
+            break;
+        case WakeProblem::modernStandby:
+            text =
+                "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep. "
+                "Choose Hibernate (S4) in Dormivel's window.";
+            break;
+        case WakeProblem::noHibernate:
+            text =
+                "Hibernation is turned off on this PC, so it cannot hibernate and wake up. Run \"powercfg "
+                "/hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window.";
+            break;
+        case WakeProblem::firmware:
+            text = health.method == SleepMethod::suspend
+                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer. Look for a wake-up "
+                         "setting (wake on RTC) in the firmware setup."
+                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer. Choose Suspend (S3) "
+                         "in Dormivel's window.";
+            break;
+        case WakeProblem::timersOff:
+            text = "Wake timers are off in the power plan ";
+            text += scopeWords(health.scope);
+            text += ", so the PC will not wake up for recordings. Turn them on under ";
+            text += kPlanPath;
+            text += '.';
+            break;
+        case WakeProblem::importantOnly:
+            text = "The power plan allows only important wake timers ";
+            text += scopeWords(health.scope);
+            text += ", so Dormivel's timer will not wake the PC. Choose Enable under ";
+            text += kPlanPath;
+            text += '.';
+            break;
+        case WakeProblem::timerIgnored:
+            text =
+                "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it, so the PC "
+                "may sleep through the next recording.";
+            break;
+        case WakeProblem::timerFailed:
+            text =
+                "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording. "
+                "Restarting Dormivel may help.";
+            break;
+        case WakeProblem::none:
+            break;
+    }
+    if (text.size() > kBalloonMaxLength) text.resize(kBalloonMaxLength);
+    return text;
+}
+
+// A recovery shows a balloon too: the warning told the user to change a
+// setting, and without a word they cannot tell whether the change worked
+// short of hovering over the icon. It comes only after a problem, so it
+// never repeats.
+WakeHealthReport reportWakeHealthChange(const std::optional<WakeHealth>& previous, const WakeHealth& current) {
+    WakeHealthReport report;
+    if (previous == current) return report;
+    if (current.problem != WakeProblem::none) {
+        report.logBody = "<WakeUnavailable reason=\"";
+        report.logBody += wakeProblemReason(current.problem);
+        report.logBody += "\" />";
+        report.balloon = wakeProblemBalloon(current);
+    } else if (previous && previous->problem != WakeProblem::none) {
+        report.logBody = "<WakeAvailable />";
+        report.balloon = "Dormivel can wake this PC for recordings again.";
+    }
+    return report;
+}
+
+std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next) {
+    if (health.problem != WakeProblem::none) return std::string(problemTip(health));
+    constexpr std::string_view kPlain = "Dormivel";
+    if (!next) return std::string(kPlain);
+    std::string tip = "Dormivel: next wake-up";
+    for (const std::string* piece : {&next->day, &next->time}) {
+        if (piece->empty()) continue;
+        tip += ' ';
+        tip += *piece;
+    }
+    if (tip.size() > kTrayTipMaxBytes) return std::string(kPlain);
+    constexpr std::string_view kFor = " for ";
+    if (next->title.empty() || tip.size() + kFor.size() > kTrayTipMaxBytes) return tip;
+    const std::optional<std::string> title = fitted(next->title, kTrayTipMaxBytes - tip.size() - kFor.size());
+    if (!title) return tip;
+    tip += kFor;
+    tip += *title;
+    return tip;
+}
+
+std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std::optional<FileTime> suspendedAt,
+                                     FileTime resumedAt) {
+    if (!armed || !suspendedAt) return std::nullopt;
+    // Already due at the suspend: the PC was awake for it.
+    if (armed->due <= *suspendedAt) return std::nullopt;
+    if (resumedAt <= armed->due) return std::nullopt;
+    const FileTime lateBy = resumedAt - armed->due;
+    if (lateBy <= kLateWakeTolerance) return std::nullopt;
+    return LateWake{armed->due, lateBy, armed->title};
+}
+
+std::string composeLateWakeBody(std::string_view dueStamp) {
+    std::string body = "<LateWake due=\"";
+    body += escapeXml(dueStamp);
+    body += "\" />";
+    return body;
+}
+
+std::string composeLateWakeBalloon(const LateWake& late) {
+    const FileTime minutes = late.lateBy / (60 * kTicksPerSecond);
+    std::string howLate;
+    if (minutes >= 60) {
+        howLate = countWords(minutes / 60, "hour");
+        if (minutes % 60 != 0) howLate += ' ' + countWords(minutes % 60, "minute");
+    } else {
+        howLate = countWords(minutes, "minute");
+    }
+    std::string text = "The PC woke up " + howLate + " late";
+    constexpr std::string_view kFor = " for ";
+    if (!late.title.empty() && text.size() + kFor.size() + 1 < kBalloonMaxLength) {
+        if (const std::optional<std::string> title =
+                fitted(late.title, kBalloonMaxLength - text.size() - kFor.size() - 1)) {
+            text += kFor;
+            text += *title;
+        }
+    }
+    text += '.';
+    return text;
+}
+
+}  // namespace dormivel

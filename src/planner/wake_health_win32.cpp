@@ -1,0 +1,138 @@
+#include "planner/wake_health_win32.h"
+
+#include <powrprof.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "app/clock_win32.h"
+
+namespace dormivel {
+namespace {
+
+using GetActiveSchemeFn = DWORD(WINAPI*)(HKEY, GUID**);
+using ReadValueIndexFn = DWORD(WINAPI*)(HKEY, const GUID*, const GUID*, const GUID*, LPDWORD);
+using GetCapabilitiesFn = BOOLEAN(WINAPI*)(PSYSTEM_POWER_CAPABILITIES);
+
+constexpr GUID kSleepSubgroup = {0x238c9fa8, 0x0aad, 0x41ed, {0x83, 0xf4, 0x97, 0xbe, 0x24, 0x2c, 0x8f, 0x20}};
+constexpr GUID kAllowWakeTimers = {0xbd3b718a, 0x0680, 0x4d9d, {0x8a, 0xb2, 0xe1, 0xd2, 0xb4, 0xac, 0x80, 0x6d}};
+
+template <typename Function>
+Function lookUp(HMODULE module, const char* name) {
+    // Through the generic function pointer type, which any function pointer
+    // converts to and from.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+void readPlan(HMODULE powrprof, WakeFacts& facts) {
+    const auto getActiveScheme = lookUp<GetActiveSchemeFn>(powrprof, "PowerGetActiveScheme");
+    if (getActiveScheme == nullptr) return;
+    GUID* scheme = nullptr;
+    const DWORD status = getActiveScheme(nullptr, &scheme);
+    if (status == ERROR_SUCCESS && scheme != nullptr) {
+        const auto readSetting = [&](const char* name) -> std::optional<WakeTimerSetting> {
+            const auto readIndex = lookUp<ReadValueIndexFn>(powrprof, name);
+            DWORD index = 0;
+            if (readIndex == nullptr ||
+                readIndex(nullptr, scheme, &kSleepSubgroup, &kAllowWakeTimers, &index) != ERROR_SUCCESS) {
+                return std::nullopt;
+            }
+            return wakeTimerSettingFromIndex(index);
+        };
+        facts.pluggedIn = readSetting("PowerReadACValueIndex");
+        facts.battery = readSetting("PowerReadDCValueIndex");
+    }
+    if (scheme != nullptr) LocalFree(scheme);
+}
+
+// Windows' headers name it AoAc; mingw-w64's name the three bytes after
+// FastSystemS4 spare2, of which it is the last.
+template <typename Capabilities>
+BOOLEAN modernStandbyByte(const Capabilities& caps) {
+    if constexpr (requires { caps.AoAc; }) {
+        return caps.AoAc;
+    } else {
+        return caps.spare2[2];
+    }
+}
+
+void readCapabilities(HMODULE powrprof, WakeFacts& facts) {
+    const auto getCapabilities = lookUp<GetCapabilitiesFn>(powrprof, "GetPwrCapabilities");
+    // Zeroed first: Wine leaves AoAc unwritten, and systems before modern
+    // standby existed had a spare byte there that they leave 0. A zero reads
+    // as "no modern standby", which is true for those systems, and which
+    // matters only when S3 is missing, where it only picks between two texts
+    // that both say there is no suspend to wake from.
+    SYSTEM_POWER_CAPABILITIES caps{};
+    if (getCapabilities == nullptr || getCapabilities(&caps) == FALSE) return;
+    facts.s3 = caps.SystemS3 != FALSE;
+    facts.s4 = caps.SystemS4 != FALSE;
+    facts.hiberFile = caps.HiberFilePresent != FALSE;
+    facts.rtcWake = sleepStateFromSystemPowerState(static_cast<std::uint32_t>(caps.RtcWake));
+    facts.modernStandby = modernStandbyByte(caps) != FALSE;
+}
+
+std::string formatted(int length, const char* text) {
+    return length > 1 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
+}
+
+}  // namespace
+
+WakeFacts readWakeFacts(SleepMethod method, WakeArmResult lastArm) {
+    WakeFacts facts;
+    facts.method = method;
+    facts.lastArm = lastArm;
+    SYSTEM_POWER_STATUS status{};
+    if (GetSystemPowerStatus(&status) != FALSE) {
+        if (status.ACLineStatus == 0) facts.source = PowerSource::battery;
+        if (status.ACLineStatus == 1) facts.source = PowerSource::mains;
+    }
+    const HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
+    if (powrprof == nullptr) return facts;
+    readPlan(powrprof, facts);
+    readCapabilities(powrprof, facts);
+    FreeLibrary(powrprof);
+    return facts;
+}
+
+WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
+    LARGE_INTEGER dueTime;
+    dueTime.QuadPart = static_cast<LONGLONG>(due);  // positive: absolute UTC
+    SetLastError(0);
+    const BOOL armed = SetWaitableTimer(timer, &dueTime, 0, nullptr, nullptr, TRUE);
+    return classifyResumeArming(armed != FALSE, GetLastError());
+}
+
+TipWakeUp tipWakeUp(FileTime due, std::string_view title) {
+    TipWakeUp tip;
+    tip.title = title;
+    const FILETIME utc = toFileTime(due);
+    SYSTEMTIME utcSplit{};
+    SYSTEMTIME local{};
+    if (FileTimeToSystemTime(&utc, &utcSplit) == FALSE ||
+        SystemTimeToTzSpecificLocalTime(nullptr, &utcSplit, &local) == FALSE) {
+        return tip;
+    }
+    char text[64];
+    tip.day = formatted(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, "ddd", text, sizeof text), text);
+    tip.time = formatted(GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, sizeof text), text);
+    return tip;
+}
+
+bool setTrayTip(HWND mainWindow, std::string_view tip) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    data.hWnd = mainWindow;
+    data.uID = 0;
+    data.uFlags = NIF_TIP;
+    // No ANSI code page turns a byte into more than one UTF-16 unit, so the
+    // bytes kept always fit the field with its terminator.
+    const int bytes = static_cast<int>(tip.size() < kTrayTipMaxBytes ? tip.size() : kTrayTipMaxBytes);
+    const int units =
+        bytes > 0 ? MultiByteToWideChar(CP_ACP, 0, tip.data(), bytes, data.szTip, static_cast<int>(kTrayTipMaxBytes))
+                  : 0;
+    data.szTip[units > 0 ? units : 0] = L'\0';
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+}  // namespace dormivel
