@@ -12,6 +12,7 @@
 #include "driver/driver_win32.h"
 #include "planner/wake_health_win32.h"
 #include "ui/main_window_win32.h"
+#include "ui/tray_icon_win32.h"
 
 namespace dormivel {
 namespace {
@@ -91,9 +92,9 @@ TEST(WakeHealthPlatform, TheTipsDayAndTimeAndTheTipSet) {
     AppState state;
     state.mainWindow = createMainWindow(state);
     ASSERT_NE(state.mainWindow, nullptr);
-    addTrayIcon(state);
+    addTrayIcon(state.mainWindow, state.smallIcon);
     EXPECT_TRUE(setTrayTip(state.mainWindow, std::string(200, '\xE9')));  // cut to the field
-    removeTrayIcon(state);
+    removeTrayIcon(state.mainWindow);
     DestroyWindow(state.mainWindow);
 }
 
