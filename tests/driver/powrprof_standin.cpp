@@ -28,9 +28,17 @@
 //   caps=ok|fail   GetPwrCapabilities succeeds or returns FALSE
 //   s3=0|1, s4=0|1, hiberfile=0|1, aoac=0|1
 //   rtcwake=N      the SYSTEM_POWER_STATE number (2 S1 .. 5 S4, 0 unspecified)
+//   timer=ok|ignored  whether the system wakes for a timer armed with resume
 // Without the variable or the file, or for a key left out, it plays a healthy
 // machine: wake timers on for both sources, S3 and S4 with a hibernation
-// file, the clock waking from S4, no modern standby.
+// file, the clock waking from S4, no modern standby, resume honoured.
+//
+// That last answer belongs to kernel32, not to powrprof: SetWaitableTimer
+// with resume succeeds and leaves ERROR_TIMER_RESUME_IGNORED under Wine,
+// which has no sleep to wake from. So when it is loaded, the stand-in puts
+// a function of its own in the host program's import of SetWaitableTimer
+// that calls the real one and, on a machine that honours resume, clears
+// that report.
 #include <windows.h>
 #include <powrprof.h>
 
@@ -48,6 +56,7 @@ struct Machine {
     BOOLEAN hiberFile = TRUE;
     BOOLEAN aoac = FALSE;
     DWORD rtcWake = PowerSystemHibernate;
+    bool timerIgnored = false;
 };
 
 // The balanced scheme's GUID, the one active scheme this machine has.
@@ -95,6 +104,8 @@ void apply(Machine& m, const char* key, int keyLength, const char* value, int va
         m.aoac = flag;
     } else if (equals(key, keyLength, "rtcwake")) {
         m.rtcWake = n;
+    } else if (equals(key, keyLength, "timer")) {
+        m.timerIgnored = equals(value, valueLength, "ignored");
     }
 }
 
@@ -268,5 +279,55 @@ extern "C" BOOLEAN WINAPI GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES caps) {
 }
 
 extern "C" BOOL WINAPI DormivelStandIn() {
+    return TRUE;
+}
+
+namespace {
+
+// ERROR_TIMER_RESUME_IGNORED, which mingw-w64's headers do not name.
+constexpr DWORD kTimerResumeIgnored = 722;
+
+using SetWaitableTimerFn = BOOL(WINAPI*)(HANDLE, const LARGE_INTEGER*, LONG, PTIMERAPCROUTINE, LPVOID, BOOL);
+SetWaitableTimerFn gSetWaitableTimer = nullptr;
+
+BOOL WINAPI standInSetWaitableTimer(HANDLE timer, const LARGE_INTEGER* due, LONG period, PTIMERAPCROUTINE routine,
+                                    LPVOID context, BOOL resume) {
+    const BOOL armed = gSetWaitableTimer(timer, due, period, routine, context, resume);
+    const DWORD error = GetLastError();
+    const bool honoured = !readMachine().timerIgnored;  // reading the file changes the last error
+    SetLastError(armed != FALSE && resume != FALSE && error == kTimerResumeIgnored && honoured ? ERROR_SUCCESS : error);
+    return armed;
+}
+
+// Replaces the host program's import of SetWaitableTimer (the entry of its
+// import address table that holds the real function).
+void replaceTimerImport() {
+    gSetWaitableTimer = reinterpret_cast<SetWaitableTimerFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetWaitableTimer")));
+    if (gSetWaitableTimer == nullptr) return;
+    auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.VirtualAddress == 0) return;
+    const auto real = reinterpret_cast<ULONG_PTR>(gSetWaitableTimer);
+    for (auto* module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        for (auto* entry = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk); entry->u1.Function != 0;
+             ++entry) {
+            if (entry->u1.Function != real) continue;
+            DWORD protection = 0;
+            if (VirtualProtect(&entry->u1.Function, sizeof entry->u1.Function, PAGE_READWRITE, &protection)) {
+                entry->u1.Function = reinterpret_cast<ULONG_PTR>(&standInSetWaitableTimer);
+                VirtualProtect(&entry->u1.Function, sizeof entry->u1.Function, protection, &protection);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) replaceTimerImport();
     return TRUE;
 }

@@ -70,15 +70,22 @@ TEST(WakeHealthFacts, ReadThroughTheStandInPlayingSeveralMachines) {
     driver::removeTree(dir);
 }
 
+// The stand-in plays whether the system wakes for a timer armed with resume
+// (under Wine the platform itself always says it will not).
 TEST(WakeHealthPlatform, ArmingWithResume) {
     EXPECT_EQ(armWakeTimerWithResume(nullptr, 0), WakeArmResult::failed);
     const HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
     ASSERT_NE(timer, nullptr);
-    // Wine 8 arms it and leaves ERROR_TIMER_RESUME_IGNORED; Windows answers
-    // as the machine allows.
-    const WakeArmResult result = armWakeTimerWithResume(timer, currentFileTime() + 3600 * kTicksPerSecond);
-    EXPECT_TRUE(underWine() ? result == WakeArmResult::resumeIgnored : result != WakeArmResult::failed);
+    const std::wstring dir = driver::makeScratchDir(L"wakearm");
+    const std::wstring machine = driver::join(dir, L"machine.txt");
+    ASSERT_TRUE(SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", machine.c_str()));
+    const FileTime due = currentFileTime() + 3600 * kTicksPerSecond;
+    EXPECT_EQ(armWakeTimerWithResume(timer, due), WakeArmResult::accepted);
+    ASSERT_TRUE(driver::writeFile(machine, "timer=ignored\n"));
+    EXPECT_EQ(armWakeTimerWithResume(timer, due), WakeArmResult::resumeIgnored);
+    SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", nullptr);
     CloseHandle(timer);
+    driver::removeTree(dir);
 }
 
 TEST(WakeHealthPlatform, TheTipsDayAndTimeAndTheTipSet) {
