@@ -10,16 +10,13 @@
 #include <vector>
 
 #include "cmdline/options.h"
-#include "test_argv.h"
+#include "support/argv.h"
 
 namespace dormivel {
 namespace {
 
+using test::optionalText;
 using test::TestArgv;
-
-std::optional<std::wstring> optText(const wchar_t* p) {
-    return p == nullptr ? std::nullopt : std::optional<std::wstring>(p);
-}
 
 std::wstring errorFor(const wchar_t* failing) {
     wchar_t buffer[kOptionErrorSize];
@@ -185,7 +182,7 @@ TEST(ParseOptions, ShortGroups) {
         ParseRun run(args);
         EXPECT_EQ(run.result, 1);
         EXPECT_EQ(run.options.scheduleFilePath, args.argv()[1] + 3);
-        EXPECT_EQ(optText(run.texts.terminate), L"ta");
+        EXPECT_EQ(optionalText(run.texts.terminate), L"ta");
         EXPECT_EQ(run.options.leadTime, 60);
     }
 }
@@ -198,7 +195,7 @@ TEST(ParseOptions, ValuesFromTheNextArgument) {
         EXPECT_EQ(run.options.scheduleFilePath, args.argv()[2]);
         EXPECT_EQ(run.options.leadTime, 0);
         EXPECT_FALSE(run.options.useHibernate);
-        EXPECT_EQ(optText(run.options.logFilePath), L"--");
+        EXPECT_EQ(optionalText(run.options.logFilePath), L"--");
     }
     {  // As the last argument: text absent, integer 0.
         TestArgv args{L"-s"};
@@ -237,7 +234,7 @@ TEST(ParseOptions, LastOccurrenceWinsAcrossForms) {
         ParseRun run(args);
         EXPECT_EQ(run.result, 1);
         EXPECT_EQ(run.options.leadTime, c.leadTime) << c.args.front();
-        EXPECT_EQ(optText(run.options.logFilePath), c.logFile) << c.args.front();
+        EXPECT_EQ(optionalText(run.options.logFilePath), c.logFile) << c.args.front();
     }
 }
 
