@@ -33,7 +33,7 @@ build() {
   cmake --build --preset "$preset" -j "$jobs" "$@"
 }
 
-# The version text of a configured build folder ("2.2 beta"), as CMake
+# The version text of a configured build folder (numbers and suffix), as CMake
 # wrote it into the generated header.
 version_text() {
   sed -n 's/^#define DORMIVEL_VERSION_TEXT "\(.*\)"$/\1/p' "$1/generated/dormivel_version.h"
