@@ -149,23 +149,23 @@ int writeToEvent() {
 }
 
 // A state with a real main window, log and schedule stream, as start-up
-// builds it, for passes run in this process.
+// builds it, for passes run in this process, in a scratch folder of its own.
 struct InProcess {
-    dormivel::AppState state;
-    std::wstring dir;
+    explicit InProcess(const std::wstring& name) : dir(name), schedule(dir.file(L"schedule.txt")) {}
+
+    driver::ScratchDir dir;
     std::wstring schedule;
+    dormivel::AppState state;
 };
 
-bool setUp(InProcess& p, const std::wstring& name) {
-    p.dir = driver::makeScratchDir(name);
-    p.schedule = driver::join(p.dir, L"schedule.txt");
+bool setUp(InProcess& p) {
     if (!driver::writeFile(p.schedule, "header\n")) return false;
     dormivel::initAppState(p.state);
     p.state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
     p.state.scheduleStream.file = _wfsopen(p.schedule.c_str(), L"rtS", _SH_DENYNO);
     p.state.mainWindow = dormivel::createMainWindow(p.state);
     static std::wstring logPath;
-    logPath = driver::join(p.dir, L"log.xml");
+    logPath = p.dir.file(L"log.xml");
     dormivel::openEventLog(logPath.c_str(), false, p.state.logFile);
     return p.state.scheduleStream.file != nullptr && p.state.mainWindow != nullptr;
 }
@@ -174,7 +174,6 @@ void tearDown(InProcess& p) {
     DestroyWindow(p.state.mainWindow);
     p.state.mainWindow = nullptr;
     dormivel::destroyAppState(p.state);
-    driver::removeTree(p.dir);
 }
 
 void runPass(InProcess& p) {
@@ -183,8 +182,8 @@ void runPass(InProcess& p) {
 }
 
 int pass(int count) {
-    InProcess p;
-    if (!setUp(p, L"bench-pass")) return 1;
+    InProcess p(L"bench-pass");
+    if (!setUp(p)) return 1;
     driver::writeFile(p.schedule, test::scheduleFile(recordings(count, 0)));
     const int rounds = count >= 10000 ? 5 : count >= 1000 ? 20 : 200;
     runPass(p);  // warm
@@ -251,8 +250,8 @@ Sample sample(int passes) {
 // sample (after 1,000 passes), beyond a small allowance for the allocator's
 // page granularity in private bytes, fails the soak.
 int soak(int passes) {
-    InProcess p;
-    if (!setUp(p, L"soak-pass")) return 1;
+    InProcess p(L"soak-pass");
+    if (!setUp(p)) return 1;
     std::vector<std::string> schedules;
     schedules.reserve(10);
     for (int v = 0; v < 10; ++v)
