@@ -17,14 +17,17 @@
 #include <vector>
 
 #include "app/app_state_win32.h"
+#include "app/clock_win32.h"
 #include "driver/driver_win32.h"
-#include "driver/schedule_text_win32.h"
 #include "planner/schedule_pass_win32.h"
+#include "support/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
+#include "ui/resource.h"
 
 namespace {
 
-using driver::ScheduleEntry;
+namespace test = dormivel::test;
+using test::ScheduleEntry;
 
 double nowMs() {
     static LARGE_INTEGER frequency{};
@@ -42,12 +45,12 @@ double median(std::vector<double> v) {
 // `count` recordings starting tomorrow, one a minute; `variant` changes
 // their titles and times so that every schedule differs from the last.
 std::vector<ScheduleEntry> recordings(int count, int variant) {
-    const SYSTEMTIME base = driver::addSeconds(driver::wholeMinute(driver::localNow()), 86400 + 60 * (variant % 7));
+    const SYSTEMTIME base = test::addSeconds(test::wholeMinute(test::localNow()), 86400 + 60 * (variant % 7));
     std::vector<ScheduleEntry> entries;
     entries.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const SYSTEMTIME start = driver::addSeconds(base, 60LL * ((i * 37) % count));
-        entries.push_back({start, driver::addSeconds(start, 1800), i % 100,
+        const SYSTEMTIME start = test::addSeconds(base, 60LL * ((i * 37) % count));
+        entries.push_back({start, test::addSeconds(start, 1800), i % 100,
                            "Programme " + std::to_string(i) + " of schedule " + std::to_string(variant), i % 3 == 0,
                            i % 5 == 0});
     }
@@ -65,7 +68,7 @@ bool startAndWaitForPass(const std::wstring& name, const std::string& schedule, 
                          double& elapsedMs) {
     run.dir = driver::makeScratchDir(name);
     if (!driver::writeFile(driver::join(run.dir, L"schedule.txt"), schedule)) return false;
-    const std::wstring log = driver::join(run.dir, L"log.xml");
+    const std::wstring log = run.logPath();
     const double t0 = nowMs();
     if (!driver::start(driver::dormivelExe(), {L"--logfile=log.xml"}, run.dir, run.process)) return false;
     const bool ok = driver::waitUntil([&] { return eventCount(log) >= 2; }, 120000);
@@ -77,9 +80,7 @@ bool startAndWaitForPass(const std::wstring& name, const std::string& schedule, 
 double processCpuMs(HANDLE process) {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
-    auto ms = [](const FILETIME& f) {
-        return static_cast<double>((static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e4;
-    };
+    auto ms = [](const FILETIME& f) { return static_cast<double>(dormivel::fromFileTime(f)) / 1e4; };
     return ms(kernel) + ms(user);
 }
 
@@ -88,10 +89,9 @@ int startup() {
     for (int i = 0; i < 5; ++i) {
         driver::DormivelRun run;
         double ms = 0;
-        if (!startAndWaitForPass(L"bench-startup", driver::scheduleFile(recordings(10, i)), run, ms)) return 1;
+        if (!startAndWaitForPass(L"bench-startup", test::scheduleFile(recordings(10, i)), run, ms)) return 1;
         samples.push_back(ms);
         driver::stopDormivel(run);
-        driver::removeTree(run.dir);
     }
     std::printf("startup_to_first_pass_ms %.1f\n", median(samples));
     return 0;
@@ -100,7 +100,7 @@ int startup() {
 int idle(int seconds) {
     driver::DormivelRun run;
     double ms = 0;
-    if (!startAndWaitForPass(L"bench-idle", driver::scheduleFile(recordings(10, 0)), run, ms)) return 1;
+    if (!startAndWaitForPass(L"bench-idle", test::scheduleFile(recordings(10, 0)), run, ms)) return 1;
     Sleep(1000);
     const double before = processCpuMs(run.process.process);
     // The idle window, announced so that a Linux-side sampler can read the
@@ -113,62 +113,59 @@ int idle(int seconds) {
     std::printf("idle_cpu_ms %.1f over %d s\n", after - before, seconds);
     (void)std::fflush(stdout);
     driver::stopDormivel(run);
-    driver::removeTree(run.dir);
     return 0;
 }
 
 int memory(int count) {
     driver::DormivelRun run;
     double ms = 0;
-    if (!startAndWaitForPass(L"bench-memory", driver::scheduleFile(recordings(count, 0)), run, ms)) return 1;
+    if (!startAndWaitForPass(L"bench-memory", test::scheduleFile(recordings(count, 0)), run, ms)) return 1;
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(run.process.process, &counters, sizeof counters);
     std::printf("peak_private_kib %zu\npeak_working_set_kib %zu\nrecordings %d\n", counters.PeakPagefileUsage / 1024,
                 counters.PeakWorkingSetSize / 1024, count);
     driver::stopDormivel(run);
-    driver::removeTree(run.dir);
     return 0;
 }
 
 int writeToEvent() {
     driver::DormivelRun run;
     double ms = 0;
-    if (!startAndWaitForPass(L"bench-write", driver::scheduleFile(recordings(10, 0)), run, ms)) return 1;
-    const std::wstring log = driver::join(run.dir, L"log.xml");
+    if (!startAndWaitForPass(L"bench-write", test::scheduleFile(recordings(10, 0)), run, ms)) return 1;
+    const std::wstring log = run.logPath();
     std::vector<double> samples;
     for (int i = 1; i <= 5; ++i) {
         Sleep(1100);  // a new second, so the modification time changes
         const std::size_t before = eventCount(log);
         const double t0 = nowMs();
-        driver::writeFile(driver::join(run.dir, L"schedule.txt"), driver::scheduleFile(recordings(10, i)));
+        driver::writeFile(driver::join(run.dir, L"schedule.txt"), test::scheduleFile(recordings(10, i)));
         if (!driver::waitUntil([&] { return eventCount(log) > before; }, 20000)) return 1;
         samples.push_back(nowMs() - t0);
     }
     std::printf("write_to_event_ms %.1f\n", median(samples));
     driver::stopDormivel(run);
-    driver::removeTree(run.dir);
     return 0;
 }
 
 // A state with a real main window, log and schedule path, as start-up
-// builds it, for passes run in this process.
+// builds it, for passes run in this process, in a scratch folder of its own.
 struct InProcess {
-    dormivel::AppState state;
-    std::wstring dir;
+    explicit InProcess(const std::wstring& name) : dir(name), schedule(dir.file(L"schedule.txt")) {}
+
+    driver::ScratchDir dir;
     std::wstring schedule;
+    dormivel::AppState state;
 };
 
-bool setUp(InProcess& p, const std::wstring& name) {
-    p.dir = driver::makeScratchDir(name);
-    p.schedule = driver::join(p.dir, L"schedule.txt");
+bool setUp(InProcess& p) {
     if (!driver::writeFile(p.schedule, "header\n")) return false;
     dormivel::initAppState(p.state);
     p.state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
     p.state.schedulePath = p.schedule;
     p.state.mainWindow = dormivel::createMainWindow(p.state);
     static std::wstring logPath;
-    logPath = driver::join(p.dir, L"log.xml");
+    logPath = p.dir.file(L"log.xml");
     dormivel::openEventLog(logPath.c_str(), false, p.state.logFile);
     return p.state.mainWindow != nullptr;
 }
@@ -177,7 +174,6 @@ void tearDown(InProcess& p) {
     DestroyWindow(p.state.mainWindow);
     p.state.mainWindow = nullptr;
     dormivel::destroyAppState(p.state);
-    driver::removeTree(p.dir);
 }
 
 void runPass(InProcess& p) {
@@ -185,9 +181,9 @@ void runPass(InProcess& p) {
 }
 
 int pass(int count) {
-    InProcess p;
-    if (!setUp(p, L"bench-pass")) return 1;
-    driver::writeFile(p.schedule, driver::scheduleFile(recordings(count, 0)));
+    InProcess p(L"bench-pass");
+    if (!setUp(p)) return 1;
+    driver::writeFile(p.schedule, test::scheduleFile(recordings(count, 0)));
     const int rounds = count >= 10000 ? 5 : count >= 1000 ? 20 : 200;
     runPass(p);  // warm
     const double t0 = nowMs();
@@ -198,7 +194,7 @@ int pass(int count) {
         runPass(p);
     }
     const double each = (nowMs() - t0) / rounds;
-    const LRESULT lines = SendDlgItemMessageW(p.state.mainWindow, 1004, LB_GETCOUNT, 0, 0);
+    const LRESULT lines = SendDlgItemMessageW(p.state.mainWindow, IDC_UPCOMING_LIST, LB_GETCOUNT, 0, 0);
     std::printf("pass_ms %.3f recordings %d list_lines %ld\n", each, count, static_cast<long>(lines));
     tearDown(p);
     return lines == count ? 0 : 1;
@@ -253,12 +249,12 @@ Sample sample(int passes) {
 // sample (after 1,000 passes), beyond a small allowance for the allocator's
 // page granularity in private bytes, fails the soak.
 int soak(int passes) {
-    InProcess p;
-    if (!setUp(p, L"soak-pass")) return 1;
+    InProcess p(L"soak-pass");
+    if (!setUp(p)) return 1;
     std::vector<std::string> schedules;
     schedules.reserve(10);
     for (int v = 0; v < 10; ++v)
-        schedules.push_back(driver::scheduleFile(recordings(100, v)));
+        schedules.push_back(test::scheduleFile(recordings(100, v)));
     std::vector<Sample> samples;
     std::printf("%8s %8s %8s %8s %12s\n", "passes", "handles", "user", "gdi", "private_kib");
     const double t0 = nowMs();
@@ -293,14 +289,14 @@ int soak(int passes) {
 int settleSoak(int rewrites) {
     driver::DormivelRun run;
     double ms = 0;
-    if (!startAndWaitForPass(L"soak-settle", driver::scheduleFile(recordings(5, 0)), run, ms)) return 1;
-    const std::wstring log = driver::join(run.dir, L"log.xml");
+    if (!startAndWaitForPass(L"soak-settle", test::scheduleFile(recordings(5, 0)), run, ms)) return 1;
+    const std::wstring log = run.logPath();
     int reflected = 0;
     const double t0 = nowMs();
     for (int i = 1; i <= rewrites; ++i) {
         Sleep(1050);  // the modification time has a resolution of one second
         const std::vector<ScheduleEntry> entries = recordings(5, i);
-        driver::writeFile(driver::join(run.dir, L"schedule.txt"), driver::scheduleFile(entries));
+        driver::writeFile(driver::join(run.dir, L"schedule.txt"), test::scheduleFile(entries));
         const std::string title = "of schedule " + std::to_string(i) + "\"";
         std::string bytes;
         const bool seen = driver::waitUntil(
@@ -317,7 +313,6 @@ int settleSoak(int rewrites) {
     }
     std::printf("settle soak: %d of %d rewrites reflected in %.1f s\n", reflected, rewrites, (nowMs() - t0) / 1000);
     driver::stopDormivel(run);
-    driver::removeTree(run.dir);
     return reflected == rewrites ? 0 : 1;
 }
 

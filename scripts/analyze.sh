@@ -9,19 +9,18 @@
 # through GoogleTest's assertion macros it triples the time per test file
 # and the tests run under ASan/UBSan anyway.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
-jobs=${DORMIVEL_JOBS:-2}
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 t0=$(date +%s)
 
-"$root/scripts/deps.sh"
+install_deps
 
 echo "== configuring build/native, build/bench and build/mingw (compile databases)"
-cmake --preset native >/dev/null
+configure native
 # The benchmarks are compiled only in the bench build; configuring it is
 # enough to analyse them.
-cmake --preset bench >/dev/null
-cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure bench
+configure mingw
 
 # One compile database per pass, holding each of the project's files once:
 # native = the core, the native tests, fuzz targets and benchmarks;

@@ -5,16 +5,16 @@
 # Wine), peak memory with 10,000 recordings, and the time from a schedule
 # write to its Event. Figures only: nothing here passes or fails on speed.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 idle_seconds=${DORMIVEL_IDLE_SECONDS:-60}
 
-"$root/scripts/deps.sh" >/dev/null
+install_deps >/dev/null
 echo "== building (native Release benchmarks, mingw-w64 Release)" >&2
-cmake --preset bench >/dev/null
-cmake --build build/bench -j2 --target pass_bench schedule_bench >/dev/null
-cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/mingw -j2 --target dormivel dormivel_winbench >/dev/null
+configure bench
+build bench --target pass_bench schedule_bench >/dev/null
+configure mingw
+build mingw --target dormivel dormivel_winbench >/dev/null
 
 results=()
 row() { results+=("$(printf '| %-48s | %s |' "$1" "$2")"); }

@@ -4,15 +4,15 @@
 # folder; shows the log as it grows. Ends cleanly on Ctrl-C or after
 # DURATION seconds (first argument, default 240).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 duration=${1:-240}
 
-"$root/scripts/deps.sh"
+install_deps
 
 echo "== building dormivel.exe (mingw-w64)"
-cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/mingw -j2 --target dormivel helper_close_dormivel >/dev/null
+configure mingw
+build mingw --target dormivel helper_close_dormivel >/dev/null
 bin="$root/build/mingw/bin"
 
 # shellcheck source=wine-env.sh

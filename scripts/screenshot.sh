@@ -2,11 +2,12 @@
 # Takes docs/main-window.png: dormivel.exe under Wine in a virtual display,
 # with a few recordings in its list, its window shown as a tray click does.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
-"$root/scripts/deps.sh" >/dev/null
-cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/mingw -j2 --target dormivel helper_show_dormivel helper_close_dormivel >/dev/null
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+install_deps >/dev/null
+configure mingw
+build mingw --target dormivel helper_show_dormivel helper_close_dormivel >/dev/null
+title="Dormivel $(version_text build/mingw)"
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
@@ -27,7 +28,7 @@ for _ in $(seq 1 100); do
   sleep 0.2
 done
 sleep 1
-id=$(xwininfo -root -tree | awk '/"Dormivel 2.2 beta"/ {print $1; exit}')
+id=$(xwininfo -root -tree | awk -v title="\"$title\"" 'index($0, title) {print $1; exit}')
 geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width/ {w=$2} /Height/ {h=$2} END {print w "x" h "+" x "+" y}')
 import -window root -crop "$geometry" "$root/docs/main-window.png"
 echo "== docs/main-window.png ($geometry)"

@@ -5,13 +5,13 @@
 # the first sample); then 200 schedule rewrites under dormivel.exe's file
 # watcher, each of which must reach the log (about 7 minutes).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 passes=${1:-10000}
 rewrites=${2:-200}
-"$root/scripts/deps.sh" >/dev/null
-cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/mingw -j2 --target dormivel dormivel_winbench >/dev/null
+install_deps >/dev/null
+configure mingw
+build mingw --target dormivel dormivel_winbench >/dev/null
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT

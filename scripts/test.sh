@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the pure core natively, again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Win32 layer and
-# dormivel.exe under Wine in a virtual display. Installs what it needs.
+# AddressSanitizer and UndefinedBehaviorSanitizer, static analysis, the fuzz
+# targets, and the Win32 layer and dormivel.exe under Wine in a virtual
+# display. Installs what it needs. A stage whose build fails counts as one
+# failure and the run goes on, so the output always ends with the summary
+# line, and the exit code is non-zero when anything failed.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
-jobs=${DORMIVEL_JOBS:-2}
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-"$root/scripts/deps.sh"
+install_deps
 
 total_passed=0
 total_failed=0
@@ -18,8 +20,21 @@ run_ctest() {
   local name=$1 dir=$2
   shift 2
   local log="$dir/ctest.log" rc=0
-  (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log" || rc=1
+  (cd "$dir" && ctest -j "$jobs" --output-on-failure "$@") 2>&1 | tee "$log" || rc=1
   count_ctest_log "$name" "$log" "$rc"
+}
+
+# Configures and builds a preset (extra arguments go to the build); a failure
+# of either counts as one and returns false.
+build_stage() {
+  local preset=$1
+  shift
+  if configure "$preset" && build "$preset" "$@"; then
+    return 0
+  fi
+  echo "== $stage_name: the $preset build FAILED" >&2
+  total_failed=$((total_failed + 1))
+  return 1
 }
 
 # Adds the counts of a CTest log to the totals; a run that failed without
@@ -49,15 +64,15 @@ stage_start() {
 stage_end() { summary+=("$(printf '%-28s %4ss' "$stage_name" $(($(date +%s) - stage_t0)))"); }
 
 stage_start "native build and tests"
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build/native -j"$jobs"
-run_ctest native build/native -j"$jobs"
+if build_stage native; then
+  run_ctest native build/native
+fi
 stage_end
 
 stage_start "sanitizers (ASan, UBSan)"
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DDORMIVEL_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build build/asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan build/asan -j"$jobs"
+if build_stage asan; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan build/asan
+fi
 stage_end
 
 stage_start "static analysis (clang-tidy, cppcheck)"
@@ -73,11 +88,8 @@ stage_start "fuzzing (libFuzzer, ASan, UBSan)"
 # a finding (crash, leak, sanitizer report, timeout) fails the run. The
 # corpora themselves are also replayed as ordinary tests by every build.
 fuzz_seconds=${DORMIVEL_FUZZ_SECONDS:-30}
-cmake --preset fuzz >/dev/null
 fuzz_targets=()
 for src in tests/*/*_fuzz.cpp; do fuzz_targets+=("$(basename "${src%.cpp}")"); done
-cmake --build build/fuzz -j"$jobs" --target "${fuzz_targets[@]}"
-fuzz_failed=0
 run_fuzzer() {
   local name=$1 dir corpus
   corpus=$(dirname tests/*/"$name.cpp")/corpus/$name
@@ -93,17 +105,20 @@ run_fuzzer() {
     return 1
   fi
 }
-# Two at a time, one per core.
-for ((i = 0; i < ${#fuzz_targets[@]}; i += 2)); do
-  pids=()
-  for name in "${fuzz_targets[@]:i:2}"; do
-    run_fuzzer "$name" &
-    pids+=($!)
+if build_stage fuzz --target "${fuzz_targets[@]}"; then
+  # DORMIVEL_JOBS targets at a time, one per job.
+  fuzz_failed=0
+  for ((i = 0; i < ${#fuzz_targets[@]}; i += jobs)); do
+    pids=()
+    for name in "${fuzz_targets[@]:i:jobs}"; do
+      run_fuzzer "$name" &
+      pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || fuzz_failed=$((fuzz_failed + 1)); done
   done
-  for pid in "${pids[@]}"; do wait "$pid" || fuzz_failed=$((fuzz_failed + 1)); done
-done
-total_passed=$((total_passed + ${#fuzz_targets[@]} - fuzz_failed))
-total_failed=$((total_failed + fuzz_failed))
+  total_passed=$((total_passed + ${#fuzz_targets[@]} - fuzz_failed))
+  total_failed=$((total_failed + fuzz_failed))
+fi
 stage_end
 
 stage_start "cross build and Wine tests"

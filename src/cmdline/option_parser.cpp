@@ -38,30 +38,30 @@ bool nameMatches(const wchar_t* name, const wchar_t* given, std::size_t length) 
     return name[length] == 0;
 }
 
-const OptionSpec* findByName(std::span<const OptionSpec, kOptionCount> table, const wchar_t* given,
-                             std::size_t length) {
-    for (const OptionSpec& entry : table) {
+const OptionEntry* findByName(std::span<const OptionEntry, kOptionCount> table, const wchar_t* given,
+                              std::size_t length) {
+    for (const OptionEntry& entry : table) {
         if (nameMatches(entry.name, given, length)) return &entry;
     }
     return nullptr;
 }
 
-const OptionSpec* findByLetter(std::span<const OptionSpec, kOptionCount> table, wchar_t letter) {
-    for (const OptionSpec& entry : table) {
+const OptionEntry* findByLetter(std::span<const OptionEntry, kOptionCount> table, wchar_t letter) {
+    for (const OptionEntry& entry : table) {
         if (entry.letter == letter) return &entry;
     }
     return nullptr;
 }
 
-void setFlag(const OptionSpec& entry, bool value) {
+void setFlag(const OptionEntry& entry, bool value) {
     if (entry.target.flag != nullptr) *entry.target.flag = value;
 }
 
-void setInteger(const OptionSpec& entry, std::int32_t value) {
+void setInteger(const OptionEntry& entry, std::int32_t value) {
     if (entry.target.integer != nullptr) *entry.target.integer = value;
 }
 
-void setText(const OptionSpec& entry, const wchar_t* value) {
+void setText(const OptionEntry& entry, const wchar_t* value) {
     if (entry.target.text != nullptr) *entry.target.text = value;
 }
 
@@ -73,7 +73,7 @@ bool flagValue(const wchar_t* value) {
     return sameText(value, L"true") || sameText(value, L"yes") || sameText(value, L"on");
 }
 
-void applyLongValue(const OptionSpec& entry, const wchar_t* value) {
+void applyLongValue(const OptionEntry& entry, const wchar_t* value) {
     switch (entry.kind) {
         case OptionKind::flag:
             setFlag(entry, flagValue(value));
@@ -124,7 +124,7 @@ std::int32_t wtoi(const wchar_t* text) {
     return wcstolBase10(text, nullptr);
 }
 
-std::int32_t parseOptions(std::span<const OptionSpec, kOptionCount> table, int argc, wchar_t** argv,
+std::int32_t parseOptions(std::span<const OptionEntry, kOptionCount> table, int argc, wchar_t** argv,
                           const wchar_t** failing) {
     int kept = 1;  // argv[0], the program's name, stays first
     for (int i = 1; i < argc; ++i) {
@@ -145,7 +145,7 @@ std::int32_t parseOptions(std::span<const OptionSpec, kOptionCount> table, int a
             std::size_t length = 0;
             while (given[length] != 0 && given[length] != L'=')
                 ++length;
-            const OptionSpec* entry = findByName(table, given, length);
+            const OptionEntry* entry = findByName(table, given, length);
             if (entry == nullptr) {
                 if (failing != nullptr) *failing = arg;
                 return 0;
@@ -158,7 +158,7 @@ std::int32_t parseOptions(std::span<const OptionSpec, kOptionCount> table, int a
         // A group of short options.
         const wchar_t* cursor = arg + 1;
         while (*cursor != 0) {
-            const OptionSpec* entry = findByLetter(table, *cursor);
+            const OptionEntry* entry = findByLetter(table, *cursor);
             if (entry == nullptr) {
                 if (failing != nullptr) *failing = cursor;
                 return 0;
@@ -196,7 +196,7 @@ void formatOptionError(const wchar_t* failing, wchar_t (&buffer)[kOptionErrorSiz
     auto put = [&](wchar_t c) {
         if (n < kLast) buffer[n++] = c;
     };
-    for (const wchar_t* p = L"unrecognized option - "; *p != 0; ++p)
+    for (const wchar_t* p = kUnrecognizedOptionPrefix; *p != 0; ++p)
         put(*p);
     if (failing == nullptr) failing = L"";
     if (failing[0] == L'-' && failing[1] == L'-') {

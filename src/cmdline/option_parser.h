@@ -27,7 +27,7 @@ struct OptionTarget {
     const wchar_t** text = nullptr;
 };
 
-struct OptionSpec {
+struct OptionEntry {
     OptionKind kind = OptionKind::flag;
     wchar_t letter = 0;             // compared case-sensitively
     const wchar_t* name = nullptr;  // without "--"; compared ignoring ASCII case
@@ -46,11 +46,14 @@ inline constexpr std::size_t kOptionCount = 12;
 // null) then receives the whole argument for a long option, or the
 // argument's text from the unrecognised letter on for a short one. Targets
 // written before a failure keep their values.
-std::int32_t parseOptions(std::span<const OptionSpec, kOptionCount> table, int argc, wchar_t** argv,
+std::int32_t parseOptions(std::span<const OptionEntry, kOptionCount> table, int argc, wchar_t** argv,
                           const wchar_t** failing);
 
 // Room for the option error message, terminator included.
 inline constexpr std::size_t kOptionErrorSize = 512;
+
+// The start of every option error message; the option follows.
+inline constexpr const wchar_t* kUnrecognizedOptionPrefix = L"unrecognized option - ";
 
 // "unrecognized option - --name" for a failing text that begins with "--"
 // (cut before its first '='), otherwise "unrecognized option - -x" with the

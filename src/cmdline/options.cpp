@@ -14,20 +14,20 @@ std::uint8_t lowByte(std::int32_t value) {
     return static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) & 0xFFu);
 }
 
-OptionSpec flagOption(wchar_t letter, const wchar_t* name, bool& target) {
-    OptionSpec entry{OptionKind::flag, letter, name, {}};
+OptionEntry flagOption(wchar_t letter, const wchar_t* name, bool& target) {
+    OptionEntry entry{OptionKind::flag, letter, name, {}};
     entry.target.flag = &target;
     return entry;
 }
 
-OptionSpec integerOption(wchar_t letter, const wchar_t* name, std::int32_t& target) {
-    OptionSpec entry{OptionKind::integer, letter, name, {}};
+OptionEntry integerOption(wchar_t letter, const wchar_t* name, std::int32_t& target) {
+    OptionEntry entry{OptionKind::integer, letter, name, {}};
     entry.target.integer = &target;
     return entry;
 }
 
-OptionSpec textOption(wchar_t letter, const wchar_t* name, const wchar_t*& target) {
-    OptionSpec entry{OptionKind::text, letter, name, {}};
+OptionEntry textOption(wchar_t letter, const wchar_t* name, const wchar_t*& target) {
+    OptionEntry entry{OptionKind::text, letter, name, {}};
     entry.target.text = &target;
     return entry;
 }
@@ -35,7 +35,7 @@ OptionSpec textOption(wchar_t letter, const wchar_t* name, const wchar_t*& targe
 // Absent: the whole day; empty: no ranges; otherwise the parsed ranges.
 bool applyRanges(const wchar_t* text, HourRangeList& ranges) {
     if (text == nullptr) {
-        ranges.push_back(HourRange{0, 24});
+        ranges.push_back(kWholeDay);
         return true;
     }
     if (text[0] == 0) return true;
@@ -44,7 +44,7 @@ bool applyRanges(const wchar_t* text, HourRangeList& ranges) {
 
 }  // namespace
 
-std::array<OptionSpec, kOptionCount> makeOptionTable(Options& options, OptionTexts& texts) {
+std::array<OptionEntry, kOptionCount> makeOptionTable(Options& options, OptionTexts& texts) {
     return {
         textOption(L'M', L"nomanual", texts.noManual),
         textOption(L'I', L"noir", texts.noIr),
@@ -107,18 +107,23 @@ bool parseCommandLine(int argc, wchar_t** argv, Options& options, std::wstring& 
         message = buffer;
         return false;
     }
-    // Non-option arguments are ignored.
-    if (!applyRanges(texts.noManual, options.noManualRanges)) {
-        message = L"There was a problem with your --nomanual ranges.";
-        return false;
-    }
-    if (!applyRanges(texts.noIr, options.noIrRanges)) {
-        message = L"There was a problem with your --noir ranges.";
-        return false;
-    }
-    if (!applyRanges(texts.noFavorite, options.noFavoriteRanges)) {
-        message = L"There was a problem with your --nofavorite ranges.";
-        return false;
+    // Non-option arguments are ignored. The range options are read in this
+    // order, whatever the command line's, and the first bad one is reported.
+    struct RangeOption {
+        const wchar_t* text;
+        HourRangeList* ranges;
+        const wchar_t* problem;
+    };
+    const RangeOption rangeOptions[] = {
+        {texts.noManual, &options.noManualRanges, L"There was a problem with your --nomanual ranges."},
+        {texts.noIr, &options.noIrRanges, L"There was a problem with your --noir ranges."},
+        {texts.noFavorite, &options.noFavoriteRanges, L"There was a problem with your --nofavorite ranges."},
+    };
+    for (const RangeOption& option : rangeOptions) {
+        if (!applyRanges(option.text, *option.ranges)) {
+            message = option.problem;
+            return false;
+        }
     }
     constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
     splitList(texts.terminate, options.terminateList, kNoLimit);

@@ -11,12 +11,19 @@
 
 namespace dormivel {
 
+// The lead time and the warning time when the command line gives none.
+inline constexpr std::int32_t kDefaultLeadTimeSeconds = 60;
+inline constexpr std::int32_t kDefaultWarnTimeSeconds = 60;
+
+// What a range option given without a value stands for: every hour.
+inline constexpr HourRange kWholeDay{0, 24};
+
 struct Options {
     bool appendLog = false;
     bool noResuspend = false;
     bool useHibernate = false;
-    std::int32_t leadTime = 60;  // seconds
-    std::int32_t warnTime = 60;  // seconds
+    std::int32_t leadTime = kDefaultLeadTimeSeconds;
+    std::int32_t warnTime = kDefaultWarnTimeSeconds;
     std::vector<std::wstring> executeList;
     std::vector<std::wstring> terminateList;
     // Text options refer into the process's argument vector, which lives as
@@ -47,7 +54,7 @@ struct OptionTexts {
 // leadtime t, schedfile s, logfile l, appendlog a, terminate T, execute X,
 // noresuspend R, warntime w, usehiber h. The entries refer to `options` and
 // `texts`, which must outlive the table's use.
-std::array<OptionSpec, kOptionCount> makeOptionTable(Options& options, OptionTexts& texts);
+std::array<OptionEntry, kOptionCount> makeOptionTable(Options& options, OptionTexts& texts);
 
 // Appends the comma-separated ranges "first-last" of `text` to `ranges`.
 // Each range is optional digits, '-', at least one digit, then anything up to

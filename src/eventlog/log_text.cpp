@@ -4,10 +4,20 @@ namespace dormivel {
 
 namespace {
 
+// Every line of the file ends with CR LF; the lines of a schedule pass's
+// report start with CR LF and a tab, the Show elements in a block with two.
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kReportLine = "\r\n\t";
+constexpr std::string_view kBlockLine = "\r\n\t\t";
+
+// Room reserved beyond the variable parts of an element for its fixed text.
+constexpr std::size_t kProcessLineFixedSize = 32;
+constexpr std::size_t kEventElementFixedSize = 48;
+
 std::string formatProcessLine(std::string_view element, std::string_view attribute, std::string_view value,
                               std::uint32_t processId) {
     std::string line;
-    line.reserve(element.size() + attribute.size() + value.size() + 32);
+    line.reserve(element.size() + attribute.size() + value.size() + kProcessLineFixedSize);
     line += '<';
     line += element;
     line += ' ';
@@ -21,14 +31,16 @@ std::string formatProcessLine(std::string_view element, std::string_view attribu
 }
 
 std::string formatRecordingBlock(std::string_view element, std::span<const std::string> showElements) {
-    std::string block = "\r\n\t<";
+    std::string block(kReportLine);
+    block += '<';
     block += element;
     block += '>';
     for (const std::string& show : showElements) {
-        block += "\r\n\t\t";
+        block += kBlockLine;
         block += show;
     }
-    block += "\r\n\t</";
+    block += kReportLine;
+    block += "</";
     block += element;
     block += '>';
     return block;
@@ -79,12 +91,13 @@ std::string formatShowElement(const Recording& recording, std::string_view start
 
 std::string composeEventElement(std::string_view timestamp, std::string_view body) {
     std::string element;
-    element.reserve(timestamp.size() + body.size() + 48);
+    element.reserve(timestamp.size() + body.size() + kEventElementFixedSize);
     element += "<Event time=\"";
     element += timestamp;
     element += "\">";
     element += body;
-    element += "</Event>\r\n";
+    element += "</Event>";
+    element += kLineEnd;
     element += kLogClosingTag;
     return element;
 }
@@ -110,7 +123,8 @@ std::string formatNextRecordingBlock(std::span<const std::string> showElements) 
 }
 
 std::string formatSetWakeUpLine(std::string_view wakeStamp) {
-    std::string line = "\r\n\t<SetWakeUp time=\"";
+    std::string line(kReportLine);
+    line += "<SetWakeUp time=\"";
     line += wakeStamp;
     line += "\" />";
     return line;

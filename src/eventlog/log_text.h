@@ -10,14 +10,19 @@
 #include <string_view>
 
 #include "app/records.h"
+#include "dormivel_version.h"
 
 namespace dormivel {
+
+// The program's version as the root element's attribute carries it.
+inline constexpr std::string_view kLogVersion = DORMIVEL_VERSION_TEXT;
 
 // A new log file starts as these bytes: the XML declaration and the root
 // start tag, each with CR LF, then the closing root tag with no line end.
 inline constexpr std::string_view kLogHeader =
     "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\" ?>\r\n"
-    "<DormivelLog version=\"2.2 beta\">\r\n"
+    "<DormivelLog version=\"" DORMIVEL_VERSION_TEXT
+    "\">\r\n"
     "</DormivelLog>";
 
 // Every write ends the file with this tag; the next write starts where it
@@ -28,10 +33,15 @@ inline constexpr std::string_view kLogClosingTag = "</DormivelLog>";
 // follow it: declaration and root start tag with their line ends.
 inline constexpr std::string_view kLogPrologue = kLogHeader.substr(0, kLogHeader.size() - kLogClosingTag.size());
 
-static_assert(kLogHeader.size() == 113);
+// The sizes the open decision and the file layer rely on: a 63-byte
+// declaration and CR LF, the root start tag (24 bytes around the version)
+// and CR LF, then the 14-byte closing tag. The version is written into the
+// attribute unescaped, so it must not hold markup.
 static_assert(kLogClosingTag.size() == 14);
-static_assert(kLogPrologue.size() == 99);
+static_assert(kLogHeader.size() == 63 + 2 + 24 + kLogVersion.size() + 2 + 14);
+static_assert(kLogHeader.substr(63 + 2 + 22, kLogVersion.size()) == kLogVersion);
 static_assert(kLogHeader.ends_with(kLogClosingTag));
+static_assert(!kLogVersion.empty() && kLogVersion.find_first_of("\"&<>") == std::string_view::npos);
 
 // Event bodies written by the log itself and by the power-broadcast and
 // countdown code.

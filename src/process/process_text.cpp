@@ -3,6 +3,19 @@
 #include <algorithm>
 
 namespace dormivel {
+namespace {
+
+// The classic locale maps the first 256 code points to the bytes of the same
+// value and has no byte for any other character; the path conversion writes
+// this byte in its place.
+constexpr unsigned long kLastLatin1 = 0xFF;
+constexpr char kUnmappableByte = static_cast<char>(0xFF);
+
+bool isLatin1(wchar_t c) {
+    return static_cast<unsigned long>(c) <= kLastLatin1;
+}
+
+}  // namespace
 
 bool isListedClass(const std::vector<std::wstring>& terminateList, std::wstring_view className) {
     return std::any_of(terminateList.begin(), terminateList.end(),
@@ -13,7 +26,7 @@ std::string narrowClassName(std::wstring_view className) {
     std::string out;
     out.reserve(className.size());
     for (const wchar_t c : className) {
-        if (static_cast<unsigned long>(c) > 0xFF) return {};
+        if (!isLatin1(c)) return {};
         out.push_back(static_cast<char>(static_cast<unsigned char>(c)));
     }
     return out;
@@ -23,8 +36,7 @@ std::string narrowProgramPath(std::wstring_view path) {
     std::string out;
     out.reserve(path.size());
     for (const wchar_t c : path) {
-        const bool outside = static_cast<unsigned long>(c) > 0xFF;
-        out.push_back(static_cast<char>(outside ? 0xFF : static_cast<unsigned char>(c)));
+        out.push_back(isLatin1(c) ? static_cast<char>(static_cast<unsigned char>(c)) : kUnmappableByte);
     }
     return out;
 }

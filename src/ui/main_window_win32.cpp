@@ -20,7 +20,7 @@ void initialise(HWND window, AppState& state) {
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_DORMIVEL));
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    SetWindowTextW(window, L"Dormivel 2.2 beta");
+    SetWindowTextW(window, L"Dormivel " DORMIVEL_VERSION_TEXT);
 
     INT tabStops[2] = {10, 50};
     SendDlgItemMessageW(window, IDC_UPCOMING_LIST, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(tabStops));

@@ -6,7 +6,7 @@ namespace dormivel {
 
 void addTrayIcon(HWND window, HICON icon) {
     NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
     data.hWnd = window;
     data.uID = 0;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -1,6 +1,6 @@
 #include "app/filetime.h"
 
-#include "test_time.h"
+#include "support/test_time.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ namespace dormivel {
 namespace {
 
 LocalDateTime dt(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    return testing::localDateTime(y, mo, d, h, mi, s);
+    return test::localDateTime(y, mo, d, h, mi, s);
 }
 
 TEST(FileTime, KnownInstants) {

@@ -4,13 +4,15 @@
 #include <memory>
 
 #include "driver/driver_win32.h"
-#include "driver/schedule_text_win32.h"
+#include "support/dormivel_exe.h"
+#include "support/refused_start_win32.h"
+#include "support/schedule_file_win32.h"
 
 namespace {
 
+namespace test = dormivel::test;
+using dormivel::test::kExitCodeMinusOne;
 using driver::DormivelRun;
-
-constexpr DWORD kMinusOne = 0xFFFFFFFF;  // a program's "return -1"
 
 const std::string kEmptySchedule = "header\n";
 
@@ -30,17 +32,11 @@ TEST(Startup, FailuresShowTheirMessageAndExitMinusOne) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(driver::narrow(c.name));
-        const std::wstring dir = driver::makeScratchDir(c.name);
+        const driver::ScratchDir dir(c.name);
         if (c.writeSchedule) {
-            ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
+            ASSERT_TRUE(driver::writeFile(dir.file(L"schedule.txt"), kEmptySchedule));
         }
-        const driver::StartupWarning warning = driver::runToStartupWarning(c.args, dir);
-        driver::removeTree(dir);
-        ASSERT_TRUE(warning.shown);
-        EXPECT_EQ(warning.text, c.message);
-        EXPECT_EQ(warning.buttons, std::vector<int>{IDOK});
-        EXPECT_FALSE(warning.mainWindowSeen);
-        EXPECT_EQ(warning.exitCode, kMinusOne);
+        EXPECT_TRUE(test::isRefusedStart(driver::runToStartupWarning(c.args, dir.path()), c.message));
     }
 }
 
@@ -56,7 +52,7 @@ TEST(Startup, SecondInstanceIsRefusedAndTheFirstKeepsItsTimer) {
     driver::pressButton(box.window, IDOK);
     DWORD code = 0;
     ASSERT_TRUE(driver::waitExit(second, 10000, code));
-    EXPECT_EQ(code, kMinusOne);
+    EXPECT_EQ(code, kExitCodeMinusOne);
     driver::kill(second);
 
     // The first instance runs on, and the named timer is still there.
@@ -70,20 +66,17 @@ TEST(Startup, SecondInstanceIsRefusedAndTheFirstKeepsItsTimer) {
     timer = OpenWaitableTimerW(SYNCHRONIZE, FALSE, L"Dormivel");
     EXPECT_EQ(timer, nullptr);
     if (timer != nullptr) CloseHandle(timer);
-    driver::removeTree(first.dir);
 }
 
 TEST(Startup, FullPathIsUsedAsGiven) {
-    const std::wstring elsewhere = driver::makeScratchDir(L"elsewhere");
-    const std::wstring path = driver::join(elsewhere, L"kalvor schedule.txt");
+    const driver::ScratchDir elsewhere(L"elsewhere");
+    const std::wstring path = elsewhere.file(L"kalvor schedule.txt");
     ASSERT_TRUE(driver::writeFile(path, kEmptySchedule));
     DormivelRun run;
     // The working folder holds a schedule.txt too; the named file is used.
     ASSERT_TRUE(driver::startDormivel(L"fullpath", kEmptySchedule, {L"--schedfile=" + path}, run));
     EXPECT_TRUE(driver::isRunning(run.process));
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
-    driver::removeTree(elsewhere);
 }
 
 TEST(Startup, ScheduleStaysOpenToOtherProcesses) {
@@ -98,7 +91,6 @@ TEST(Startup, ScheduleStaysOpenToOtherProcesses) {
     EXPECT_EQ(written, 1u);
     CloseHandle(file);
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 TEST(Startup, QuitMessageEndsWithExitCodeZero) {
@@ -106,7 +98,6 @@ TEST(Startup, QuitMessageEndsWithExitCodeZero) {
     ASSERT_TRUE(driver::startDormivel(L"quit", kEmptySchedule, {}, run));
     EXPECT_FALSE(IsWindowVisible(run.mainWindow));  // created hidden
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 }  // namespace
@@ -119,30 +110,25 @@ TEST(Startup, TimerThatCannotBeCreatedIsAStartupFailure) {
     const std::unique_ptr<void, decltype(&CloseHandle)> squatter(CreateMutexW(nullptr, FALSE, L"Dormivel"),
                                                                  &CloseHandle);
     ASSERT_NE(squatter.get(), nullptr);
-    const std::wstring dir = driver::makeScratchDir(L"notimer");
-    ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
-    const driver::StartupWarning warning = driver::runToStartupWarning({}, dir);
-    driver::removeTree(dir);
-    ASSERT_TRUE(warning.shown);
-    EXPECT_EQ(warning.text, L"Unable to create the wake timer.");
-    EXPECT_EQ(warning.exitCode, kMinusOne);
+    const driver::ScratchDir dir(L"notimer");
+    ASSERT_TRUE(driver::writeFile(dir.file(L"schedule.txt"), kEmptySchedule));
+    EXPECT_TRUE(test::isRefusedStart(driver::runToStartupWarning({}, dir.path()), L"Unable to create the wake timer."));
 }
 
 // A schedule path longer than MAX_PATH is used whole, not cut short.
 TEST(Startup, ScheduleBeyondMaxPathIsFound) {
-    std::wstring dir = driver::makeScratchDir(L"longpath");
-    const std::wstring root = dir;
+    driver::DormivelRun run;
+    run.dir = driver::makeScratchDir(L"longpath");
+    std::wstring dir = run.dir;
     while (dir.size() < 300) {
         dir = driver::join(dir, L"a-rather-long-folder-name-for-the-schedule");
         ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr)) << GetLastError();
     }
     const std::wstring path = driver::join(dir, L"schedule.txt");
     ASSERT_GT(path.size(), static_cast<std::size_t>(MAX_PATH));
-    const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 7200);
-    ASSERT_TRUE(driver::writeFile(path, driver::scheduleFile({{start, driver::addSeconds(start, 600), 1, "Deep"}})));
-    driver::DormivelRun run;
-    run.dir = root;
-    ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--schedfile=" + path}, root, run.process));
+    const SYSTEMTIME start = test::addSeconds(test::wholeMinute(test::localNow()), 7200);
+    ASSERT_TRUE(driver::writeFile(path, test::scheduleFile({{start, test::addSeconds(start, 600), 1, "Deep"}})));
+    ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--schedfile=" + path}, run.dir, run.process));
     run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
     EXPECT_NE(run.mainWindow, nullptr);
     EXPECT_EQ(driver::findWindow(run.process.processId, L"#32770", L"Dormivel", true), nullptr);
@@ -151,7 +137,6 @@ TEST(Startup, ScheduleBeyondMaxPathIsFound) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].ends_with("\tDeep"));
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(root);
 }
 
 }  // namespace

@@ -5,15 +5,16 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cmdline/options.h"
+#include "support/fuzz_check.h"
 
 namespace {
 
 using namespace dormivel;
+using test::check;
 
 bool isDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';
@@ -71,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HourRangeList actual{{7, 9}};
     HourRangeList expected{{7, 9}};
     const bool ok = parseHourRanges(text.c_str(), actual);
-    if (ok != reference(text, expected) || actual != expected) std::abort();
+    check(ok == reference(text, expected), "result differs from the reference");
+    check(actual == expected, "ranges differ from the reference");
     return 0;
 }

@@ -10,16 +10,15 @@
 #include <vector>
 
 #include "cmdline/options.h"
-#include "test_argv.h"
+#include "support/argv.h"
+#include "support/utf16.h"
 
 namespace dormivel {
 namespace {
 
+using test::fromUtf16;
+using test::optionalText;
 using test::TestArgv;
-
-std::optional<std::wstring> optText(const wchar_t* p) {
-    return p == nullptr ? std::nullopt : std::optional<std::wstring>(p);
-}
 
 std::wstring errorFor(const wchar_t* failing) {
     wchar_t buffer[kOptionErrorSize];
@@ -185,7 +184,7 @@ TEST(ParseOptions, ShortGroups) {
         ParseRun run(args);
         EXPECT_EQ(run.result, 1);
         EXPECT_EQ(run.options.scheduleFilePath, args.argv()[1] + 3);
-        EXPECT_EQ(optText(run.texts.terminate), L"ta");
+        EXPECT_EQ(optionalText(run.texts.terminate), L"ta");
         EXPECT_EQ(run.options.leadTime, 60);
     }
 }
@@ -198,7 +197,7 @@ TEST(ParseOptions, ValuesFromTheNextArgument) {
         EXPECT_EQ(run.options.scheduleFilePath, args.argv()[2]);
         EXPECT_EQ(run.options.leadTime, 0);
         EXPECT_FALSE(run.options.useHibernate);
-        EXPECT_EQ(optText(run.options.logFilePath), L"--");
+        EXPECT_EQ(optionalText(run.options.logFilePath), L"--");
     }
     {  // As the last argument: text absent, integer 0.
         TestArgv args{L"-s"};
@@ -237,7 +236,7 @@ TEST(ParseOptions, LastOccurrenceWinsAcrossForms) {
         ParseRun run(args);
         EXPECT_EQ(run.result, 1);
         EXPECT_EQ(run.options.leadTime, c.leadTime) << c.args.front();
-        EXPECT_EQ(optText(run.options.logFilePath), c.logFile) << c.args.front();
+        EXPECT_EQ(optionalText(run.options.logFilePath), c.logFile) << c.args.front();
     }
 }
 
@@ -306,6 +305,38 @@ TEST(FormatOptionError, Messages) {
     for (const auto& c : cases) {
         EXPECT_EQ(errorFor(c.failing), c.message);
     }
+}
+
+// The shipped program's wide characters are UTF-16 units: a character
+// beyond U+FFFF is two of them. A short group is read unit by unit, so its
+// message quotes only the first unit of such a letter; the cut at 511 counts
+// units too and may fall between the two.
+TEST(FormatOptionError, CharacterBeyondUFFFFIsTwoUnits) {
+    {
+        TestArgv args{fromUtf16(u"-a\U0001F600")};
+        ParseRun run(args);
+        EXPECT_EQ(run.result, 0);
+        EXPECT_TRUE(run.options.appendLog);
+        EXPECT_EQ(run.failing, args.argv()[1] + 2);
+        EXPECT_EQ(errorFor(run.failing), fromUtf16(u"unrecognized option - -\xD83D"));
+    }
+    struct Case {
+        std::u16string failing;
+        std::u16string message;
+    };
+    const Case cases[] = {
+        {u"\U0001F600x", u"unrecognized option - -\xD83D"},
+        {u"--\U0001F600=1", u"unrecognized option - --\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(errorFor(fromUtf16(c.failing).c_str()), fromUtf16(c.message));
+    }
+    // 22 units of prefix, "--", 486 letters, then the pair: unit 511 is the
+    // pair's first.
+    const std::wstring straddling = fromUtf16(u"--" + std::u16string(486, u'x') + u"\U0001F600");
+    const std::wstring message = errorFor(straddling.c_str());
+    ASSERT_EQ(message.size(), kOptionErrorSize - 1);
+    EXPECT_EQ(message.back(), static_cast<wchar_t>(0xD83D));
 }
 
 TEST(FormatOptionError, CutsAt511Characters) {

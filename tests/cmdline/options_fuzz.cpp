@@ -3,48 +3,23 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cmdline/options.h"
+#include "support/argv.h"
+#include "support/fuzz_check.h"
 
 namespace {
 
 using namespace dormivel;
+using test::check;
+using test::TestArgv;
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-struct Args {
-    std::vector<std::wstring> storage;
-    std::vector<wchar_t*> argv;
-    std::vector<wchar_t*> original;
-
-    explicit Args(const std::vector<std::wstring>& args) : storage(args) {
-        for (auto& s : storage)
-            argv.push_back(s.data());
-        argv.push_back(nullptr);
-        // After the loop above; not a member initializer.
-        original = argv;  // NOLINT(cppcoreguidelines-prefer-member-initializer)
-    }
-    int argc() const { return static_cast<int>(storage.size()); }
-
-    bool pointsInside(const wchar_t* p) const {
-        for (const auto& s : storage) {
-            if (p >= s.data() && p <= s.data() + s.size()) return true;
-        }
-        return false;
-    }
-    int originalIndex(const wchar_t* p) const {
-        return static_cast<int>(std::find(original.begin(), original.end(), p) - original.begin());
-    }
-};
-
-bool textTargetValid(const Args& args, const wchar_t* p, const wchar_t* fallback) {
-    return p == nullptr || p == fallback || args.pointsInside(p);
+bool textTargetValid(const TestArgv& args, const wchar_t* p, const wchar_t* fallback) {
+    return p == nullptr || p == fallback || args.pointsIntoArgs(p);
 }
 
 std::wstring join(const std::vector<std::wstring>& items) {
@@ -84,7 +59,7 @@ void checkRanges(const wchar_t* text, const HourRangeList& ranges) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::wstring> words{L"dormivel.exe"};
+    std::vector<std::wstring> words;
     std::wstring word;
     for (std::size_t i = 0; i < size; ++i) {
         if (data[i] == '\n') {
@@ -97,46 +72,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size != 0) words.push_back(word);
 
     // The parser by itself.
-    Args a(words);
+    TestArgv a(words);
     Options options;
     OptionTexts texts;
     const auto table = makeOptionTable(options, texts);
     const wchar_t* failing = nullptr;
-    const std::int32_t result = parseOptions(table, a.argc(), a.argv.data(), &failing);
+    const std::int32_t result = parseOptions(table, a.argc(), a.argv(), &failing);
     check(result >= 0 && result <= a.argc());
-    check(a.argv[0] == a.original[0] && a.argv.back() == nullptr);
+    check(a.current()[0] == a.original()[0] && a.current().back() == nullptr);
     {
-        std::vector<wchar_t*> before = a.original;
-        std::vector<wchar_t*> after = a.argv;
+        std::vector<wchar_t*> before = a.original();
+        std::vector<wchar_t*> after = a.current();
         std::sort(before.begin(), before.end());
         std::sort(after.begin(), after.end());
-        check(before == after);
+        check(before == after, "argv is no permutation of its pointers");
     }
     wchar_t buffer[kOptionErrorSize];
     if (result == 0) {
-        check(failing != nullptr && a.pointsInside(failing));
+        check(failing != nullptr && a.pointsIntoArgs(failing));
         formatOptionError(failing, buffer);
         check(std::wcslen(buffer) < kOptionErrorSize);
-        check(std::wcsncmp(buffer, L"unrecognized option - -", 23) == 0);
+        check(std::wstring_view(buffer).starts_with(L"unrecognized option - -"));
     } else {
         // Kept arguments stay in their original order.
         for (int i = 2; i < result; ++i)
-            check(a.originalIndex(a.argv[i - 1]) < a.originalIndex(a.argv[i]));
+            check(a.originalIndex(a.current()[i - 1]) < a.originalIndex(a.current()[i]));
     }
     check(textTargetValid(a, options.scheduleFilePath, L"schedule.txt"));
     check(textTargetValid(a, options.logFilePath, nullptr));
     for (const wchar_t* t : {texts.noManual, texts.noIr, texts.noFavorite, texts.terminate, texts.execute}) {
-        check(t == nullptr || t[0] == 0 || a.pointsInside(t));
+        check(t == nullptr || t[0] == 0 || a.pointsIntoArgs(t));
     }
 
     // The whole command line on a fresh copy must agree with it.
-    Args b(words);
+    TestArgv b(words);
     Options full;
     std::wstring message;
-    const bool ok = parseCommandLine(b.argc(), b.argv.data(), full, message);
+    const bool ok = parseCommandLine(b.argc(), b.argv(), full, message);
     // ...and reorder it the same way.
-    for (std::size_t i = 0; i + 1 < a.argv.size(); ++i) {
-        check(b.argv[i] == b.original[a.originalIndex(a.argv[i])]);
+    for (std::size_t i = 0; i + 1 < a.current().size(); ++i) {
+        check(b.current()[i] == b.original()[a.originalIndex(a.current()[i])]);
     }
     if (result == 0) {
         check(!ok && message == buffer);

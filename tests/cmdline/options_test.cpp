@@ -8,17 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "test_argv.h"
+#include "support/argv.h"
 
 namespace dormivel {
 namespace {
 
+using test::optionalText;
 using test::TestArgv;
 using Items = std::vector<std::wstring>;
-
-std::optional<std::wstring> optText(const wchar_t* p) {
-    return p == nullptr ? std::nullopt : std::optional<std::wstring>(p);
-}
 
 // Compares every field, texts by content.
 void expectSameOptions(const Options& actual, const Options& expected, const std::wstring& what) {
@@ -30,8 +27,8 @@ void expectSameOptions(const Options& actual, const Options& expected, const std
     EXPECT_EQ(actual.warnTime, expected.warnTime);
     EXPECT_EQ(actual.executeList, expected.executeList);
     EXPECT_EQ(actual.terminateList, expected.terminateList);
-    EXPECT_EQ(optText(actual.logFilePath), optText(expected.logFilePath));
-    EXPECT_EQ(optText(actual.scheduleFilePath), optText(expected.scheduleFilePath));
+    EXPECT_EQ(optionalText(actual.logFilePath), optionalText(expected.logFilePath));
+    EXPECT_EQ(optionalText(actual.scheduleFilePath), optionalText(expected.scheduleFilePath));
     EXPECT_EQ(actual.noFavoriteRanges, expected.noFavoriteRanges);
     EXPECT_EQ(actual.noIrRanges, expected.noIrRanges);
     EXPECT_EQ(actual.noManualRanges, expected.noManualRanges);
@@ -45,7 +42,7 @@ TEST(ParseCommandLine, NoArgumentsGiveTheDefaults) {
     EXPECT_TRUE(message.empty());
     EXPECT_EQ(options.leadTime, 60);
     EXPECT_EQ(options.warnTime, 60);
-    EXPECT_EQ(optText(options.scheduleFilePath), L"schedule.txt");
+    EXPECT_EQ(optionalText(options.scheduleFilePath), L"schedule.txt");
     EXPECT_EQ(options.logFilePath, nullptr);
     EXPECT_FALSE(options.appendLog || options.noResuspend || options.useHibernate);
     EXPECT_TRUE(options.executeList.empty() && options.terminateList.empty());

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver_win32.h"
+#include "support/refused_start_win32.h"
+#include "ui/resource.h"
 
 namespace {
-
-constexpr DWORD kMinusOne = 0xFFFFFFFF;
 
 struct BadCommandLine {
     std::vector<std::wstring> args;
@@ -23,19 +23,13 @@ TEST(CommandLine, BadOptionsShowTheirMessageAndExitMinusOne) {
         // The first problem is the one reported.
         {{L"--nomanual=x", L"--noir=y"}, L"There was a problem with your --nomanual ranges."},
     };
-    const std::wstring dir = driver::makeScratchDir(L"badoptions");
-    ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), "header\n"));
+    const driver::ScratchDir dir(L"badoptions");
+    ASSERT_TRUE(driver::writeFile(dir.file(L"schedule.txt"), "header\n"));
     for (const auto& c : cases) {
         SCOPED_TRACE(driver::narrow(c.args[0]));
-        const driver::StartupWarning warning = driver::runToStartupWarning(c.args, dir);
-        ASSERT_TRUE(warning.shown);
-        EXPECT_EQ(warning.text, c.message);
-        EXPECT_EQ(warning.buttons, std::vector<int>{IDOK});
-        // A refused command line starts nothing: no main window was made.
-        EXPECT_FALSE(warning.mainWindowSeen);
-        EXPECT_EQ(warning.exitCode, kMinusOne);
+        // A refused command line starts nothing: no main window is made.
+        EXPECT_TRUE(dormivel::test::isRefusedStart(driver::runToStartupWarning(c.args, dir.path()), c.message));
     }
-    driver::removeTree(dir);
 }
 
 TEST(CommandLine, AllTwelveOptionsStartNormally) {
@@ -48,18 +42,16 @@ TEST(CommandLine, AllTwelveOptionsStartNormally) {
         run));
     EXPECT_TRUE(driver::isRunning(run.process));
     // The sleeping method follows --usehiber.
-    EXPECT_EQ(SendDlgItemMessageW(run.mainWindow, 1008, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendDlgItemMessageW(run.mainWindow, IDC_SLEEP_METHOD, CB_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 TEST(CommandLine, ShortFormsStartNormally) {
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"shortoptions", "header\n",
                                       {L"-M", L"1-6", L"-t90Rh", L"-s", L"schedule.txt", L"-w", L"5"}, run));
-    EXPECT_EQ(SendDlgItemMessageW(run.mainWindow, 1008, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendDlgItemMessageW(run.mainWindow, IDC_SLEEP_METHOD, CB_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "driver/driver_win32.h"
 
-#include "driver/schedule_text_win32.h"
-
-#include <cstdio>
+#include <iterator>
 #include <utility>
 
+#include "ui/resource.h"
+
 namespace driver {
+
+using dormivel::test::kMainWindowTitle;
+using dormivel::test::kNotExited;
 
 std::wstring binDir() {
     wchar_t path[MAX_PATH * 4];
@@ -16,6 +19,10 @@ std::wstring binDir() {
 
 std::wstring dormivelExe() {
     return join(binDir(), L"dormivel.exe");
+}
+
+std::wstring helperExe(const std::wstring& name) {
+    return join(binDir(), name);
 }
 
 std::wstring join(const std::wstring& dir, const std::wstring& name) {
@@ -161,7 +168,7 @@ bool postQuit(const Process& p) {
 
 void kill(Process& p) {
     if (isRunning(p)) {
-        TerminateProcess(p.process, 0xDEAD);
+        TerminateProcess(p.process, kNotExited);
         WaitForSingleObject(p.process, 5000);
     }
     closeHandles(p);
@@ -256,14 +263,14 @@ StartupWarning runToStartupWarning(const std::vector<std::wstring>& args, const 
     Process p;
     if (!start(dormivelExe(), args, workingDir, p)) return result;
     MessageBoxInfo box;
-    result.shown = waitMessageBox(p.processId, L"Dormivel", 15000, box);
+    result.shown = waitMessageBox(p.processId, L"Dormivel", kStartTimeoutMs, box);
     if (result.shown) {
         result.text = box.text;
         result.buttons = box.buttons;
-        result.mainWindowSeen = findWindow(p.processId, L"#32770", L"Dormivel 2.2 beta", false) != nullptr;
+        result.mainWindowSeen = findWindow(p.processId, L"#32770", kMainWindowTitle, false) != nullptr;
         pressButton(box.window, IDOK);
         DWORD code = 0;
-        if (waitExit(p, 10000, code)) result.exitCode = code;
+        if (waitExit(p, kTimeoutMs, code)) result.exitCode = code;
     }
     kill(p);
     return result;
@@ -274,7 +281,7 @@ void pressButton(HWND dialog, int controlId) {
 }
 
 HWND waitMainWindow(DWORD processId, DWORD timeoutMs) {
-    return waitWindow(processId, L"#32770", L"Dormivel 2.2 beta", false, timeoutMs);
+    return waitWindow(processId, L"#32770", kMainWindowTitle, false, timeoutMs);
 }
 
 namespace {
@@ -307,20 +314,31 @@ std::vector<std::string> listBoxLines(HWND listBox) {
     return lines;
 }
 
+std::vector<std::string> waitForListLines(HWND mainWindow, std::size_t count, DWORD timeoutMs) {
+    std::vector<std::string> lines;
+    waitUntil(
+        [&] {
+            lines = listBoxLines(GetDlgItem(mainWindow, IDC_UPCOMING_LIST));
+            return lines.size() >= count;
+        },
+        timeoutMs);
+    return lines;
+}
+
 bool startDormivel(const std::wstring& scratchName, const std::string& schedule, const std::vector<std::wstring>& args,
                    DormivelRun& run) {
     run.dir = makeScratchDir(scratchName);
     if (!writeFile(join(run.dir, L"schedule.txt"), schedule)) return false;
     if (!start(dormivelExe(), args, run.dir, run.process)) return false;
-    run.mainWindow = waitMainWindow(run.process.processId, 15000);
+    run.mainWindow = waitMainWindow(run.process.processId, kStartTimeoutMs);
     return run.mainWindow != nullptr;
 }
 
 DWORD stopDormivel(DormivelRun& run) {
-    DWORD code = 0xDEAD;
+    DWORD code = kNotExited;
     if (run.process.process != nullptr) {
         postQuit(run.process);
-        if (!waitExit(run.process, 10000, code)) code = 0xDEAD;
+        if (!waitExit(run.process, kTimeoutMs, code)) code = kNotExited;
         kill(run.process);
     }
     return code;
@@ -331,6 +349,11 @@ std::string waitForLog(const std::wstring& path, const std::function<bool(const 
     std::string bytes;
     waitUntil([&] { return readFile(path, bytes) && condition(bytes); }, timeoutMs);
     return bytes;
+}
+
+std::string waitForFileText(const std::wstring& path, DWORD timeoutMs) {
+    std::string bytes;
+    return waitUntil([&] { return readFile(path, bytes) && !bytes.empty(); }, timeoutMs) ? bytes : std::string();
 }
 
 std::vector<std::string> logEvents(const std::string& log) {
@@ -362,16 +385,6 @@ LRESULT sendPowerBroadcast(HWND window, WPARAM event) {
 std::vector<std::string> waitForLogEvents(const std::wstring& path, std::size_t count, DWORD timeoutMs) {
     return logEvents(waitForLog(
         path, [count](const std::string& bytes) { return logEvents(bytes).size() >= count; }, timeoutMs));
-}
-
-std::string scheduleTime(int minutesFromNow) {
-    return scheduleTime(addSeconds(wholeMinute(localNow()), static_cast<std::int64_t>(minutesFromNow) * 60));
-}
-
-std::string scheduleLine(const std::string& id, int startMinutes, int stopMinutes, int channel,
-                         const std::string& title) {
-    return id + "\t" + scheduleTime(startMinutes) + "\t" + scheduleTime(stopMinutes) + "\tx\tchan\t" +
-           std::to_string(channel) + "\t" + title + "\tfalse\tfalse\n";
 }
 
 std::vector<std::wstring> comboItems(HWND comboBox) {

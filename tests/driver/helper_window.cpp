@@ -8,9 +8,9 @@
 
 #include <cstdlib>
 
-namespace {
+#include "support/dormivel_exe.h"
 
-constexpr int kQuitExitCode = 7;
+namespace {
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, message, wParam, lParam);
@@ -39,7 +39,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (got == -1) return 5;
         if (got == 0) {
             if (ignoreQuit) continue;
-            return kQuitExitCode;
+            return static_cast<int>(dormivel::test::kHelperWindowQuitCode);
         }
         DispatchMessageW(&msg);
     }

@@ -65,16 +65,12 @@ void writeFileBytes(const std::wstring& path, std::string_view bytes) {
 
 class EventLogFile : public ::testing::Test {
 protected:
-    void SetUp() override { dir_ = driver::makeScratchDir(L"eventlog"); }
+    // The log is closed before its folder goes.
+    void TearDown() override { closeEventLog(log_); }
 
-    void TearDown() override {
-        closeEventLog(log_);
-        driver::removeTree(dir_);
-    }
+    std::wstring path(const wchar_t* name) const { return dir_.file(name); }
 
-    std::wstring path(const wchar_t* name) const { return dir_ + L"\\" + name; }
-
-    std::wstring dir_;
+    driver::ScratchDir dir_{L"eventlog"};
     EventLog log_;
 };
 
@@ -186,7 +182,7 @@ TEST_F(EventLogFile, PathsThatCannotBeOpenedGiveNoLog) {
         EXPECT_FALSE(appendEvent(log_, "<SystemSuspend />"));
         openEventLog(missingFolder.c_str(), append, log_);
         EXPECT_FALSE(isLogOpen(log_));
-        openEventLog(dir_.c_str(), append, log_);  // a folder, not a file
+        openEventLog(dir_.path().c_str(), append, log_);  // a folder, not a file
         EXPECT_FALSE(isLogOpen(log_));
     }
     EXPECT_EQ(GetFileAttributesW(missingFolder.c_str()), INVALID_FILE_ATTRIBUTES);

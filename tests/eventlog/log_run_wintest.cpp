@@ -2,20 +2,19 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver_win32.h"
-#include "driver/schedule_text_win32.h"
 #include "eventlog/xml_check.h"
+#include "support/dormivel_exe.h"
+#include "support/log_lines.h"
+#include "support/registry_override_win32.h"
+#include "support/schedule_file_win32.h"
 
 namespace {
 
-const std::string kPrologue =
-    "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\" ?>\r\n"
-    "<DormivelLog version=\"2.2 beta\">\r\n";
-const std::string kClosing = "</DormivelLog>";
-const std::string kEmptySchedule = "header\n";
+namespace test = dormivel::test;
 
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
+const std::string kPrologue(dormivel::test::kExpectedLogPrologue);
+const std::string kClosing(dormivel::test::kExpectedLogClosingTag);
+const std::string kEmptySchedule = "header\n";
 
 // Counts the Event elements once the file is complete.
 std::size_t eventCount(const std::string& log) {
@@ -25,7 +24,7 @@ std::size_t eventCount(const std::string& log) {
 TEST(LogRun, NewLogHoldsStartAndStop) {
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"log-new", kEmptySchedule, {L"--logfile=log.xml"}, run));
-    const std::wstring path = driver::join(run.dir, L"log.xml");
+    const std::wstring path = run.logPath();
     std::string log = driver::waitForLog(
         path, [](const std::string& l) { return eventCount(l) == 1; }, 10000);
     EXPECT_EQ(xmlcheck::check(log).error, "");
@@ -33,7 +32,7 @@ TEST(LogRun, NewLogHoldsStartAndStop) {
     ASSERT_TRUE(driver::readFile(path, log));
 
     ASSERT_TRUE(log.starts_with(kPrologue));
-    ASSERT_TRUE(endsWith(log, kClosing));
+    ASSERT_TRUE(log.ends_with(kClosing));
     EXPECT_EQ(driver::logEvents(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />"}));
     // Nothing but the two events stands between the prologue and the tag.
     std::string rest = log.substr(kPrologue.size(), log.size() - kPrologue.size() - kClosing.size());
@@ -46,23 +45,21 @@ TEST(LogRun, NewLogHoldsStartAndStop) {
     }
     EXPECT_EQ(rest, "");
     EXPECT_EQ(xmlcheck::check(log).error, "");
-    driver::removeTree(run.dir);
 }
 
 TEST(LogRun, AppendKeepsEveryEarlierByte) {
     driver::DormivelRun first;
     ASSERT_TRUE(driver::startDormivel(L"log-append", kEmptySchedule, {L"--logfile=log.xml"}, first));
     EXPECT_EQ(driver::stopDormivel(first), 0u);
-    const std::wstring path = driver::join(first.dir, L"log.xml");
+    const std::wstring path = first.logPath();
     std::string earlier;
     ASSERT_TRUE(driver::readFile(path, earlier));
 
     driver::Process second;
     ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--logfile=log.xml", L"--appendlog"}, first.dir, second));
-    ASSERT_NE(driver::waitMainWindow(second.processId, 15000), nullptr);
     driver::DormivelRun run;
-    run.dir = first.dir;
     run.process = second;
+    ASSERT_NE(driver::waitMainWindow(second.processId, driver::kStartTimeoutMs), nullptr);
     EXPECT_EQ(driver::stopDormivel(run), 0u);
     std::string log;
     ASSERT_TRUE(driver::readFile(path, log));
@@ -75,7 +72,6 @@ TEST(LogRun, AppendKeepsEveryEarlierByte) {
     EXPECT_EQ(driver::logEvents(log), (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />",
                                                                 "<DormivelStart />", "<DormivelStop />"}));
     EXPECT_EQ(xmlcheck::check(log).error, "");
-    driver::removeTree(first.dir);
 }
 
 struct OpenCase {
@@ -99,17 +95,16 @@ TEST(LogRun, OpeningModes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(driver::narrow(c.name));
-        const std::wstring dir = driver::makeScratchDir(c.name);
-        const std::wstring path = driver::join(dir, L"log.xml");
+        driver::DormivelRun run;
+        run.dir = driver::makeScratchDir(c.name);
+        const std::wstring path = run.logPath();
         if (c.existing) {
             ASSERT_TRUE(driver::writeFile(path, c.before));
         }
-        ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), kEmptySchedule));
-        driver::DormivelRun run;
-        run.dir = dir;
-        ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, dir, run.process));
+        ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"schedule.txt"), kEmptySchedule));
+        ASSERT_TRUE(driver::start(driver::dormivelExe(), c.args, run.dir, run.process));
         // The program runs on whether or not it has a log.
-        run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
+        run.mainWindow = driver::waitMainWindow(run.process.processId, driver::kStartTimeoutMs);
         ASSERT_NE(run.mainWindow, nullptr);
         EXPECT_EQ(driver::stopDormivel(run), 0u);
         std::string after;
@@ -122,7 +117,6 @@ TEST(LogRun, OpeningModes) {
         } else {
             EXPECT_FALSE(exists);
         }
-        driver::removeTree(dir);
     }
 }
 
@@ -130,8 +124,8 @@ TEST(LogRun, OpeningModes) {
 // opened: the schedule keeps every byte and the program runs and plans
 // without a log.
 TEST(LogRun, LogPathNamingTheScheduleLeavesItUntouched) {
-    const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 86400);
-    const std::string schedule = driver::scheduleFile({{start, driver::addSeconds(start, 1800), 2, "Kept"}});
+    const SYSTEMTIME start = test::addSeconds(test::wholeMinute(test::localNow()), 86400);
+    const std::string schedule = test::scheduleFile({{start, test::addSeconds(start, 1800), 2, "Kept"}});
     const std::vector<std::vector<std::wstring>> cases = {
         {L"--logfile=schedule.txt"},
         {L"--logfile=SCHEDULE.TXT", L"--appendlog"},
@@ -154,48 +148,30 @@ TEST(LogRun, LogPathNamingTheScheduleLeavesItUntouched) {
 // The log's timestamps follow the system locale, never the user's own
 // regional settings.
 TEST(LogRun, TimestampsIgnoreTheUsersFormats) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\International", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
-        ERROR_SUCCESS);
-    struct Saved {
-        const wchar_t* name;
-        std::wstring value;
-    };
-    Saved saved[] = {{L"sTimeFormat", {}}, {L"sShortDate", {}}};
-    for (auto& s : saved) {
-        wchar_t value[128] = {};
-        DWORD size = sizeof value;
-        RegQueryValueExW(key, s.name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-        s.value = value;
-    }
-    auto set = [&](const wchar_t* name, const std::wstring& value) {
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    };
-    set(L"sTimeFormat", L"HH.mm.ss");
-    set(L"sShortDate", L"yyyy-MM-dd");
-
     driver::DormivelRun run;
-    const bool started = driver::startDormivel(L"log-locale", kEmptySchedule, {L"--logfile=log.xml"}, run);
-    const DWORD code = started ? driver::stopDormivel(run) : 0xDEAD;
-    for (const auto& s : saved)
-        set(s.name, s.value);
-    RegCloseKey(key);
+    DWORD code = dormivel::test::kNotExited;
+    bool started = false;
+    {
+        dormivel::test::RegistryOverride formats(L"Control Panel\\International");
+        ASSERT_TRUE(formats.isOpen());
+        ASSERT_TRUE(formats.setString(L"sTimeFormat", L"HH.mm.ss"));
+        ASSERT_TRUE(formats.setString(L"sShortDate", L"yyyy-MM-dd"));
+        started = driver::startDormivel(L"log-locale", kEmptySchedule, {L"--logfile=log.xml"}, run);
+        if (started) code = driver::stopDormivel(run);
+    }
     ASSERT_TRUE(started);
     EXPECT_EQ(code, 0u);
 
     std::string log;
-    ASSERT_TRUE(driver::readFile(driver::join(run.dir, L"log.xml"), log));
+    ASSERT_TRUE(driver::readFile(run.logPath(), log));
     const std::size_t at = log.find("<Event time=\"");
     ASSERT_NE(at, std::string::npos);
     const std::string stamp = log.substr(at + 13, log.find('"', at + 13) - at - 13);
     // English (United States): M/d/yyyy h:mm:ss AM or PM.
     EXPECT_NE(stamp.find('/'), std::string::npos) << stamp;
-    EXPECT_TRUE(endsWith(stamp, " AM") || endsWith(stamp, " PM")) << stamp;
+    EXPECT_TRUE(stamp.ends_with(" AM") || stamp.ends_with(" PM")) << stamp;
     EXPECT_EQ(stamp.find('-'), std::string::npos) << stamp;
     EXPECT_EQ(stamp.find('.'), std::string::npos) << stamp;
-    driver::removeTree(run.dir);
 }
 
 }  // namespace

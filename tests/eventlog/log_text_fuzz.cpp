@@ -5,30 +5,26 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "eventlog/log_text.h"
+#include "support/fuzz_check.h"
 #include "xml_check.h"
 
 namespace {
 
 using dormivel::kLogClosingTag;
-
-[[noreturn]] void fail(const char* why, std::size_t at) {
-    (void)std::fprintf(stderr, "malformed log: %s at offset %zu\n", why, at);
-    std::abort();
-}
+using dormivel::test::check;
+using dormivel::test::fail;
 
 // The attributes of a well-formed document, in document order; aborts at
 // the first fault.
 std::vector<xmlcheck::Attribute> checkDocument(std::string_view doc) {
     xmlcheck::Result r = xmlcheck::check(doc);
-    if (!r.error.empty()) fail(r.error.c_str(), r.offset);
+    if (!r.error.empty()) fail("malformed log: " + r.error, r.offset);
     return std::move(r.attributes);
 }
 
@@ -68,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     appendTo(file, dormivel::formatCreatedProcess(path, 3));
     appendTo(file, dormivel::kDormivelStopBody);
 
-    if (!file.starts_with(dormivel::kLogPrologue) || !file.ends_with(kLogClosingTag)) fail("header or tail", 0);
+    check(file.starts_with(dormivel::kLogPrologue) && file.ends_with(kLogClosingTag), "header or tail");
     const std::vector<xmlcheck::Attribute> attributes = checkDocument(file);
 
     // The escaped values read back as the original bytes.
@@ -76,15 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const xmlcheck::Attribute& a : attributes) {
         if (a.element == "Show" && a.name == "title") {
             ++titles;
-            if (a.value != title) fail("title changed", 0);
+            check(a.value == title, "title changed");
         } else if (a.name == "class") {
             ++classes;
-            if (a.value != className) fail("class name changed", 0);
+            check(a.value == className, "class name changed");
         } else if (a.name == "path") {
             ++paths;
-            if (a.value != path) fail("path changed", 0);
+            check(a.value == path, "path changed");
         }
     }
-    if (titles != 2 || classes != 2 || paths != 1) fail("attributes missing", 0);
+    check(titles == 2 && classes == 2 && paths == 1, "attributes missing");
     return 0;
 }

@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "dormivel_version.h"
+#include "support/log_lines.h"
 
 namespace dormivel {
 namespace {
@@ -12,13 +16,12 @@ namespace {
 using namespace std::string_literals;
 
 TEST(LogText, HeaderBytes) {
-    EXPECT_EQ(kLogHeader.size(), 113u);
-    EXPECT_EQ(std::string(kLogPrologue),
-              "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\" ?>\r\n"
-              "<DormivelLog version=\"2.2 beta\">\r\n");
-    EXPECT_EQ(kLogPrologue.size(), 99u);
+    const std::size_t version = std::string_view(DORMIVEL_VERSION_TEXT).size();
+    EXPECT_EQ(kLogPrologue, test::kExpectedLogPrologue);
+    EXPECT_EQ(kLogPrologue.size(), 91 + version);
+    EXPECT_EQ(kLogHeader.size(), 105 + version);
     EXPECT_EQ(kLogHeader.substr(0, 63), "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\" ?>");
-    EXPECT_EQ(kLogHeader.substr(99), "</DormivelLog>");
+    EXPECT_EQ(kLogHeader.substr(kLogPrologue.size()), "</DormivelLog>");
     EXPECT_EQ(kLogClosingTag, "</DormivelLog>");
 }
 
@@ -149,11 +152,12 @@ TEST(LogText, OpenDecision) {
         {"prologue without closing tag", true, true, prologue + std::string(20, 'x'), LogOpenDecision::runWithoutLog},
         {"edited declaration", true, true, "<?xml version=\"1.0\"?>\r\n" + log.substr(65),
          LogOpenDecision::runWithoutLog},
-        {"lower-case closing tag", true, true, log.substr(0, log.size() - 14) + "</dormivellog>",
+        {"lower-case closing tag", true, true, log.substr(0, log.size() - kLogClosingTag.size()) + "</dormivellog>",
          LogOpenDecision::runWithoutLog},
     };
     for (const Case& c : cases) {
-        // Head and tail as the file layer reads them: at most 99 and 14 bytes.
+        // Head and tail as the file layer reads them: at most the prologue's
+        // and the closing tag's sizes.
         const std::string& s = c.content;
         const std::string head = s.substr(0, std::min(s.size(), kLogPrologue.size()));
         const std::string tail = s.substr(s.size() - std::min(s.size(), kLogClosingTag.size()));

@@ -12,21 +12,16 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver_win32.h"
+#include "support/dormivel_exe.h"
+#include "support/log_lines.h"
 
 namespace {
 
+using dormivel::test::kHelperWindowQuitCode;
+using dormivel::test::processLine;
 using driver::DormivelRun;
 
-constexpr DWORD kWait = 10000;
-constexpr DWORD kCleanExitCode = 7;  // helper_window.exe after WM_QUIT
-
-std::wstring logPath(const DormivelRun& run) {
-    return driver::join(run.dir, L"log.xml");
-}
-
-std::string processLine(const char* element, const char* attribute, const std::string& value, DWORD id) {
-    return std::string("<") + element + " " + attribute + "=\"" + value + "\" id=\"" + std::to_string(id) + "\" />";
-}
+constexpr DWORD kWait = driver::kTimeoutMs;
 
 // A running helper_window.exe with one top-level window of its class,
 // killed at the end of the test whatever happened.
@@ -41,8 +36,8 @@ struct WindowHelper {
     ~WindowHelper() { driver::kill(process); }
 
     bool start() {
-        if (!driver::start(driver::join(driver::binDir(), L"helper_window.exe"),
-                           {className, ignoresQuit ? L"ignore" : L"quit"}, L"", process)) {
+        if (!driver::start(driver::helperExe(L"helper_window.exe"), {className, ignoresQuit ? L"ignore" : L"quit"}, L"",
+                           process)) {
             return false;
         }
         return driver::waitWindow(process.processId, className, L"", false, kWait) != nullptr;
@@ -77,7 +72,7 @@ TEST(CloseApplications, SuspendClosesListedWindowsPolitelyOrByForce) {
     }
     DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"terminate", "header\n", {terminate, L"--logfile=log.xml"}, run));
-    ASSERT_FALSE(driver::waitForLogEvents(logPath(run), 1, kWait).empty());
+    ASSERT_FALSE(driver::waitForLogEvents(run.logPath(), 1, kWait).empty());
 
     const ULONGLONG started = GetTickCount64();
     driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
@@ -93,15 +88,16 @@ TEST(CloseApplications, SuspendClosesListedWindowsPolitelyOrByForce) {
             EXPECT_TRUE(driver::isRunning(helper.process));
             continue;
         }
-        expected.push_back(processLine(cases[i].element, "class", cases[i].classText, helper.process.processId));
-        DWORD code = 0xDEAD;
+        expected.push_back(
+            processLine(cases[i].element, "class", cases[i].classText, std::to_string(helper.process.processId)));
+        DWORD code = dormivel::test::kNotExited;
         EXPECT_TRUE(driver::waitExit(helper.process, kWait, code));
-        EXPECT_EQ(code, helper.ignoresQuit ? 0u : kCleanExitCode);
+        EXPECT_EQ(code, helper.ignoresQuit ? 0u : kHelperWindowQuitCode);
     }
 
     // The process lines (in window order, which is the system's) and then the
     // suspend itself.
-    std::vector<std::string> events = driver::readLogEvents(logPath(run));
+    std::vector<std::string> events = driver::readLogEvents(run.logPath());
     ASSERT_GE(events.size(), expected.size() + 2);
     EXPECT_EQ(events.back(), "<SystemSuspend />");
     std::vector<std::string> logged(events.end() - static_cast<std::ptrdiff_t>(expected.size()) - 1, events.end() - 1);
@@ -115,11 +111,10 @@ TEST(CloseApplications, SuspendClosesListedWindowsPolitelyOrByForce) {
     ASSERT_TRUE(again.start());
     const std::size_t count = events.size();
     driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
-    EXPECT_EQ(driver::readLogEvents(logPath(run)).size(), count);
+    EXPECT_EQ(driver::readLogEvents(run.logPath()).size(), count);
     EXPECT_TRUE(driver::isRunning(again.process));
 
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 BOOL CALLBACK collectDialogOwner(HWND window, LPARAM context) {
@@ -137,7 +132,7 @@ BOOL CALLBACK collectDialogOwner(HWND window, LPARAM context) {
 TEST(CloseApplications, OwnWindowsAreLeftAlone) {
     DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"own", "header\n", {L"--terminate=#32770", L"--logfile=log.xml"}, run));
-    const std::vector<std::string> before = driver::waitForLogEvents(logPath(run), 1, kWait);
+    const std::vector<std::string> before = driver::waitForLogEvents(run.logPath(), 1, kWait);
     ASSERT_FALSE(before.empty());
     // No other process may own a dialog now, or this would close it.
     std::vector<DWORD> owners;
@@ -151,33 +146,32 @@ TEST(CloseApplications, OwnWindowsAreLeftAlone) {
     EXPECT_TRUE(IsWindow(run.mainWindow));
     std::vector<std::string> expected = before;
     expected.push_back("<SystemSuspend />");
-    EXPECT_EQ(driver::readLogEvents(logPath(run)), expected);
+    EXPECT_EQ(driver::readLogEvents(run.logPath()), expected);
 
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 // The wake starts the listed programs in order: a path with spaces, a path
 // beyond Latin-1 and one relative to Dormivel's folder start; a missing file,
 // a name without its ".exe" and an empty entry start nothing and log nothing.
 TEST(StartPrograms, WakeStartsTheExecuteListInOrder) {
-    const std::wstring marker = driver::join(driver::binDir(), L"helper_marker.exe");
-    const std::wstring programs = driver::makeScratchDir(L"programs");
-    const std::wstring spaced = driver::join(programs, L"with space");
+    const std::wstring marker = driver::helperExe(L"helper_marker.exe");
+    const driver::ScratchDir programs(L"programs");
+    const std::wstring spaced = programs.file(L"with space");
     ASSERT_TRUE(CreateDirectoryW(spaced.c_str(), nullptr));
     const std::wstring spacedProgram = driver::join(spaced, L"marker one.exe");
-    const std::wstring wideProgram = driver::join(programs, L"m\u0132.exe");
+    const std::wstring wideProgram = programs.file(L"m\u0132.exe");
     ASSERT_TRUE(CopyFileW(marker.c_str(), spacedProgram.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(marker.c_str(), wideProgram.c_str(), FALSE));
 
     const std::wstring list =
-        spacedProgram + L"," + driver::join(programs, L"missing.exe") + L",marker3,," + L"marker2.exe," + wideProgram;
+        spacedProgram + L"," + programs.file(L"missing.exe") + L",marker3,," + L"marker2.exe," + wideProgram;
     DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"execute", "header\n", {L"--execute=" + list, L"--logfile=log.xml"}, run));
     ASSERT_TRUE(CopyFileW(marker.c_str(), driver::join(run.dir, L"marker2.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(marker.c_str(), driver::join(run.dir, L"marker3.exe").c_str(), FALSE));
-    ASSERT_FALSE(driver::waitForLogEvents(logPath(run), 1, kWait).empty());
-    const std::size_t before = driver::readLogEvents(logPath(run)).size();
+    ASSERT_FALSE(driver::waitForLogEvents(run.logPath(), 1, kWait).empty());
+    const std::size_t before = driver::readLogEvents(run.logPath()).size();
 
     driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
     driver::sendPowerBroadcast(run.mainWindow, PBT_APMRESUMEAUTOMATIC);
@@ -192,24 +186,21 @@ TEST(StartPrograms, WakeStartsTheExecuteListInOrder) {
         {driver::narrow(spacedProgram), L"marker one.ran"},
         {"marker2.exe", L"marker2.ran"},
         // Characters beyond Latin-1 are narrowed to the byte 0xFF.
-        {driver::narrow(programs) + "\\m\xFF.exe", L"m\u0132.ran"},
+        {driver::narrow(programs.path()) + "\\m\xFF.exe", L"m\u0132.ran"},
     };
     std::vector<std::string> expected = {"<SystemSuspend />", "<SystemResume />"};
     for (const auto& s : started) {
         SCOPED_TRACE(driver::narrow(s.markerName));
-        std::string pid;
-        EXPECT_TRUE(driver::waitUntil(
-            [&] { return driver::readFile(driver::join(run.dir, s.markerName), pid) && !pid.empty(); }, kWait));
-        expected.push_back("<CreatedProcess path=\"" + s.logged + "\" id=\"" + pid + "\" />");
+        const std::string pid = driver::waitForFileText(driver::join(run.dir, s.markerName), kWait);
+        EXPECT_FALSE(pid.empty());
+        expected.push_back(processLine("CreatedProcess", "path", s.logged, pid));
     }
-    const std::vector<std::string> events = driver::readLogEvents(logPath(run));
+    const std::vector<std::string> events = driver::readLogEvents(run.logPath());
     ASSERT_GE(events.size(), before);
     EXPECT_EQ(std::vector<std::string>(events.begin() + static_cast<std::ptrdiff_t>(before), events.end()), expected);
     EXPECT_FALSE(driver::fileExists(driver::join(run.dir, L"marker3.ran")));
 
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
-    driver::removeTree(programs);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // Matching window class names against the terminate list, and the 8-bit
-// texts of class names and program paths in the log.
+// texts of class names and program paths in the log. Wide texts that go
+// through the narrowing are written as UTF-16 units, as the shipped program
+// holds them: a character beyond U+FFFF is two units there.
 #include "process/process_text.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "support/utf16.h"
+
 namespace dormivel {
 namespace {
 
 using namespace std::string_literals;
+using test::fromUtf16;
 
 TEST(ProcessText, ListedClassIsAWholeCaseSensitiveMatch) {
     const std::vector<std::wstring> list = {L"Notepad", L"", L"Media Player", L"x"};
@@ -35,37 +40,39 @@ TEST(ProcessText, ListedClassIsAWholeCaseSensitiveMatch) {
 
 TEST(ProcessText, ClassNameBeyondLatin1GivesAnEmptyText) {
     struct Case {
-        std::wstring className;
+        std::u16string className;
         std::string expected;
     };
     const Case cases[] = {
-        {L"Plain", "Plain"},
-        {L"", ""},
-        {L"Caf\u00E9 \u00FF\u0080", "Caf\xE9 \xFF\x80"},  // Latin-1 keeps its codes
-        {L"Name\u0100", ""},                              // one character beyond spoils the lot
-        {L"\u20ACuro", ""},
-        {L"Smile\U0001F600", ""},  // beyond the 16-bit range too
-        {L"a\0b"s, "a\0b"s},
+        {u"Plain", "Plain"},
+        {u"", ""},
+        {u"Caf\u00E9 \u00FF\u0080", "Caf\xE9 \xFF\x80"},  // Latin-1 keeps its codes
+        {u"Name\u0100", ""},                              // one character beyond spoils the lot
+        {u"\u20ACuro", ""},
+        {u"Smile\U0001F600", ""},  // beyond U+FFFF: two units, both beyond
+        {u"a\0b"s, "a\0b"s},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(narrowClassName(c.className), c.expected) << c.expected;
+        EXPECT_EQ(narrowClassName(fromUtf16(c.className)), c.expected) << c.expected;
     }
 }
 
-TEST(ProcessText, ProgramPathNarrowsEachCharacterOnItsOwn) {
+TEST(ProcessText, ProgramPathNarrowsEachUnitOnItsOwn) {
     struct Case {
-        std::wstring path;
+        std::u16string path;
         std::string expected;
     };
     const Case cases[] = {
-        {L"C:\\Program Files\\Kalvor\\tool.exe", "C:\\Program Files\\Kalvor\\tool.exe"},
-        {L"", ""},
-        {L"C:\\Caf\u00E9\\a.exe", "C:\\Caf\xE9\\a.exe"},
-        {L"C:\\\u0132\\\u00FF.exe", "C:\\\xFF\\\xFF.exe"},  // beyond Latin-1 and U+00FF alike give 0xFF
-        {L"\u20AC\u0100\U0001F600x", "\xFF\xFF\xFFx"},      // one byte per wide character
+        {u"C:\\Program Files\\Kalvor\\tool.exe", "C:\\Program Files\\Kalvor\\tool.exe"},
+        {u"", ""},
+        {u"C:\\Caf\u00E9\\a.exe", "C:\\Caf\xE9\\a.exe"},
+        {u"C:\\\u0132\\\u00FF.exe", "C:\\\xFF\\\xFF.exe"},  // beyond Latin-1 and U+00FF alike give 0xFF
+        // One byte per UTF-16 unit: a character beyond U+FFFF gives two.
+        {u"\u20AC\u0100\U0001F600x", "\xFF\xFF\xFF\xFFx"},
+        {u"\xD83Dx", "\xFFx"},  // a lone surrogate is one unit like any other
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(narrowProgramPath(c.path), c.expected) << c.expected;
+        EXPECT_EQ(narrowProgramPath(fromUtf16(c.path)), c.expected) << c.expected;
     }
 }
 

@@ -12,14 +12,18 @@
 
 #include "app/app_state_win32.h"
 #include "driver/driver_win32.h"
+#include "support/dormivel_exe.h"
+#include "support/log_lines.h"
+#include "support/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
 
 namespace {
 
+using dormivel::test::scheduleLine;
 using driver::DormivelRun;
 
-constexpr DWORD kWait = 10000;
+constexpr DWORD kWait = driver::kTimeoutMs;
 
 const std::vector<std::wstring> kSleepWhenItems = {L"Every time this happens", L"Just the next time this happens",
                                                    L"Only when I am not present", L"Never"};
@@ -28,21 +32,16 @@ const std::vector<std::wstring> kSleepMethodItems = {L"Suspend (S3)", L"Hibernat
 // A recording that started a minute ago and stops in an hour: the
 // computer must stay awake.
 std::string recordingNowSchedule() {
-    return "header\n" + driver::scheduleLine("1", -1, 60, 5, "Running Now");
+    return "header\n" + scheduleLine("1", -1, 60, 5, "Running Now");
 }
 
 // Recordings hours away: sleep is allowed.
 std::string laterSchedule() {
-    return "header\n" + driver::scheduleLine("1", 180, 240, 5, "Later On") +
-           driver::scheduleLine("2", 300, 360, 7, "Much Later");
-}
-
-std::wstring logPath(const DormivelRun& run) {
-    return driver::join(run.dir, L"log.xml");
+    return "header\n" + scheduleLine("1", 180, 240, 5, "Later On") + scheduleLine("2", 300, 360, 7, "Much Later");
 }
 
 std::wstring markerProgram() {
-    return driver::join(driver::binDir(), L"helper_marker.exe");
+    return driver::helperExe(L"helper_marker.exe");
 }
 
 // Starts dormivel.exe with a log and waits until its first schedule pass
@@ -50,22 +49,21 @@ std::wstring markerProgram() {
 void startLogged(const wchar_t* name, const std::string& schedule, std::vector<std::wstring> args, DormivelRun& run) {
     args.push_back(L"--logfile=log.xml");
     ASSERT_TRUE(driver::startDormivel(name, schedule, args, run));
-    ASSERT_GE(driver::waitForLogEvents(logPath(run), 2, kWait).size(), 2u) << "no Event from the first pass";
+    ASSERT_GE(driver::waitForLogEvents(run.logPath(), 2, kWait).size(), 2u) << "no Event from the first pass";
 }
 
 void finish(DormivelRun& run) {
     EXPECT_EQ(driver::stopDormivel(run), 0u);
-    driver::removeTree(run.dir);
 }
 
 std::vector<std::string> eventsAfter(const DormivelRun& run, std::size_t count) {
-    const std::vector<std::string> events = driver::readLogEvents(logPath(run));
+    const std::vector<std::string> events = driver::readLogEvents(run.logPath());
     if (events.size() <= count) return {};
     return std::vector<std::string>(events.begin() + static_cast<std::ptrdiff_t>(count), events.end());
 }
 
 std::string createdProcessLine(const std::wstring& path, const std::string& id) {
-    return "<CreatedProcess path=\"" + driver::narrow(path) + "\" id=\"" + id + "\" />";
+    return dormivel::test::processLine("CreatedProcess", "path", driver::narrow(path), id);
 }
 
 // The id attribute of a process line.
@@ -75,13 +73,6 @@ std::string idOf(const std::string& line) {
     if (begin == std::string::npos) return {};
     const std::size_t end = line.find('"', begin + key.size());
     return line.substr(begin + key.size(), end - begin - key.size());
-}
-
-// The pid that helper_marker.exe wrote into its marker file, once it exists.
-std::string waitMarker(const std::wstring& path) {
-    std::string text;
-    driver::waitUntil([&] { return driver::readFile(path, text) && !text.empty(); }, kWait);
-    return text;
 }
 
 bool isDefaultButton(HWND dialog, int id) {
@@ -100,7 +91,7 @@ TEST(MainWindow, InitialStateFollowsTheCommandLine) {
         SCOPED_TRACE(c.args.empty() ? std::string("no options") : driver::narrow(c.args[0]));
         DormivelRun run;
         ASSERT_TRUE(driver::startDormivel(L"initial", "header\n", c.args, run));
-        EXPECT_EQ(driver::windowText(run.mainWindow), L"Dormivel 2.2 beta");
+        EXPECT_EQ(driver::windowText(run.mainWindow), dormivel::test::kMainWindowTitle);
         EXPECT_FALSE(IsWindowVisible(run.mainWindow));
 
         const HWND when = GetDlgItem(run.mainWindow, IDC_SLEEP_WHEN);
@@ -163,18 +154,16 @@ TEST(MainWindow, CloseCommandAsksAndOnlyYesEnds) {
     EXPECT_TRUE(driver::isRunning(run.process));
     EXPECT_TRUE(IsWindow(run.mainWindow));
     EXPECT_FALSE(IsWindowVisible(run.mainWindow));
-    const std::size_t eventsBefore = driver::readLogEvents(logPath(run)).size();
+    const std::size_t eventsBefore = driver::readLogEvents(run.logPath()).size();
 
     // Yes: the program ends with exit code 0 and the stop marker closes the log.
     ASSERT_TRUE(PostMessageW(run.mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TRAY_CLOSE, 0), 0));
     ASSERT_TRUE(driver::waitMessageBox(run.process.processId, L"Dormivel", kWait, box));
     driver::pressButton(box.window, IDYES);
-    DWORD code = 0xDEAD;
+    DWORD code = dormivel::test::kNotExited;
     EXPECT_TRUE(driver::waitExit(run.process, kWait, code));
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(eventsAfter(run, eventsBefore), std::vector<std::string>{"<DormivelStop />"});
-    driver::kill(run.process);
-    driver::removeTree(run.dir);
 }
 
 // The right button (or the keyboard's context menu) opens the one-item menu
@@ -293,7 +282,7 @@ TEST(PowerBroadcast, SuspendQueryIsRefusedOnlyWhileARecordingRuns) {
         SCOPED_TRACE(driver::narrow(c.name));
         DormivelRun run;
         startLogged(c.name, c.schedule, {L"--execute=" + markerProgram()}, run);
-        const std::size_t before = driver::readLogEvents(logPath(run)).size();
+        const std::size_t before = driver::readLogEvents(run.logPath()).size();
         const LRESULT answer = driver::sendPowerBroadcast(run.mainWindow, PBT_APMQUERYSUSPEND);
         if (c.refused) {
             EXPECT_EQ(answer, BROADCAST_QUERY_DENY);
@@ -309,7 +298,7 @@ TEST(PowerBroadcast, SuspendQueryIsRefusedOnlyWhileARecordingRuns) {
         const std::vector<std::string> added = eventsAfter(run, before);
         ASSERT_EQ(added.size(), 1u);
         EXPECT_EQ(added[0], createdProcessLine(markerProgram(), idOf(added[0])));
-        EXPECT_EQ(waitMarker(driver::join(run.dir, L"helper_marker.ran")), idOf(added[0]));
+        EXPECT_EQ(driver::waitForFileText(driver::join(run.dir, L"helper_marker.ran"), kWait), idOf(added[0]));
         finish(run);
     }
 }
@@ -325,7 +314,7 @@ TEST(PowerBroadcast, FirstResumeCodeAfterASuspendActsOnce) {
     constexpr WPARAM kOtherCodes[] = {PBT_APMPOWERSTATUSCHANGE, PBT_POWERSETTINGCHANGE, 3, 5};
 
     // Resume codes without a suspend before them.
-    std::size_t before = driver::readLogEvents(logPath(run)).size();
+    std::size_t before = driver::readLogEvents(run.logPath()).size();
     for (const WPARAM code : resumeCodes)
         driver::sendPowerBroadcast(run.mainWindow, code);
     for (const WPARAM code : kOtherCodes)
@@ -335,7 +324,7 @@ TEST(PowerBroadcast, FirstResumeCodeAfterASuspendActsOnce) {
     for (const WPARAM first : resumeCodes) {
         SCOPED_TRACE(first);
         DeleteFileW(marker.c_str());
-        before = driver::readLogEvents(logPath(run)).size();
+        before = driver::readLogEvents(run.logPath()).size();
         EXPECT_NE(driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND), BROADCAST_QUERY_DENY);
         driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);  // a second one does nothing
         driver::sendPowerBroadcast(run.mainWindow, first);
@@ -349,7 +338,7 @@ TEST(PowerBroadcast, FirstResumeCodeAfterASuspendActsOnce) {
         EXPECT_EQ(added[0], "<SystemSuspend />");
         EXPECT_EQ(added[1], "<SystemResume />");
         EXPECT_EQ(added[2], createdProcessLine(markerProgram(), idOf(added[2])));
-        EXPECT_EQ(waitMarker(marker), idOf(added[2]));
+        EXPECT_EQ(driver::waitForFileText(marker, kWait), idOf(added[2]));
     }
     finish(run);
 }

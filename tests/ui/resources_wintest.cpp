@@ -1,11 +1,17 @@
-// The dialogs of the resource script, created in-process.
+// The dialogs of the resource script, created in-process, and the version
+// block and manifest of dormivel.exe.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "dormivel_version.h"
 #include "driver/driver_win32.h"
 #include "ui/resource.h"
 
@@ -21,18 +27,13 @@ struct Control {
     const wchar_t* text;  // null: not checked
 };
 
-std::wstring classOf(HWND window) {
-    wchar_t name[64];
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
 void expectControls(HWND dialog, const std::vector<Control>& controls) {
     for (const auto& c : controls) {
         SCOPED_TRACE(c.id);
         const HWND control = GetDlgItem(dialog, c.id);
         ASSERT_NE(control, nullptr);
-        EXPECT_EQ(lstrcmpiW(classOf(control).c_str(), c.className), 0) << driver::narrow(classOf(control));
+        EXPECT_EQ(lstrcmpiW(driver::classOf(control).c_str(), c.className), 0)
+            << driver::narrow(driver::classOf(control));
         if (c.text != nullptr) {
             EXPECT_EQ(driver::windowText(control), c.text);
         }
@@ -102,6 +103,50 @@ TEST(Resources, TrayMenuAndIcon) {
         EXPECT_NE(icon, nullptr) << size;
         if (icon != nullptr) DestroyIcon(static_cast<HICON>(icon));
     }
+}
+
+// The version resource and the manifest state the version the build was
+// configured with, in numbers, flags and text.
+TEST(Resources, VersionBlockAndManifestOfTheProgram) {
+    const std::wstring exe = driver::dormivelExe();
+    DWORD unused = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &unused);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    const DWORD high = MAKELONG(DORMIVEL_VERSION_MINOR, DORMIVEL_VERSION_MAJOR);
+    const DWORD low = MAKELONG(DORMIVEL_VERSION_TWEAK, DORMIVEL_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    EXPECT_EQ((fixed->dwFileFlags & VS_FF_PRERELEASE) != 0, DORMIVEL_VERSION_PRERELEASE != 0);
+
+    for (const wchar_t* key : {L"FileVersion", L"ProductVersion"}) {
+        SCOPED_TRACE(driver::narrow(key));
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
+        wchar_t* text = nullptr;
+        ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length));
+        EXPECT_EQ(std::wstring(text), L"" DORMIVEL_VERSION_TEXT);
+    }
+
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> module(
+        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE), &FreeLibrary);
+    ASSERT_NE(module.get(), nullptr);
+    const HRSRC found = FindResourceW(module.get(), CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module.get(), found)));
+    ASSERT_NE(bytes, nullptr);
+    const std::string manifest(bytes, SizeofResource(module.get(), found));
+    const std::string identity = "name=\"Dormivel\" version=\"" + std::to_string(DORMIVEL_VERSION_MAJOR) + "." +
+                                 std::to_string(DORMIVEL_VERSION_MINOR) + "." + std::to_string(DORMIVEL_VERSION_PATCH) +
+                                 "." + std::to_string(DORMIVEL_VERSION_TWEAK) + "\"";
+    EXPECT_NE(manifest.find(identity), std::string::npos) << manifest.substr(0, 300);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
-// A writable wide argument vector for the command-line tests, laid out as
-// the platform hands it to wmain: argv[0] is the program's name and
-// argv[argc] is null.
+// Argument vectors for the command-line tests and fuzz targets, laid out as
+// the platform hands them to wmain: argv[0] is the program's name and
+// argv[argc] is null. The parser moves the pointers about; the strings stay
+// where they are, so a test can tell which argument a pointer came from.
 #pragma once
 
+#include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,7 @@ namespace dormivel::test {
 class TestArgv {
 public:
     TestArgv(std::initializer_list<std::wstring> args) : TestArgv(std::vector<std::wstring>(args)) {}
+    // The arguments after the program's name.
     explicit TestArgv(const std::vector<std::wstring>& args) {
         storage_.emplace_back(L"dormivel.exe");
         storage_.insert(storage_.end(), args.begin(), args.end());
@@ -39,10 +43,14 @@ public:
     // True when `p` points into one of the argument strings (terminator
     // included).
     bool pointsIntoArgs(const wchar_t* p) const {
-        for (const auto& s : storage_) {
-            if (p >= s.data() && p <= s.data() + s.size()) return true;
-        }
-        return false;
+        return std::any_of(storage_.begin(), storage_.end(),
+                           [p](const std::wstring& s) { return p >= s.data() && p <= s.data() + s.size(); });
+    }
+
+    // Where the pointer `p` stood before parsing (argc() + 1 when it was
+    // none of them).
+    int originalIndex(const wchar_t* p) const {
+        return static_cast<int>(std::find(original_.begin(), original_.end(), p) - original_.begin());
     }
 
     const std::vector<wchar_t*>& original() const { return original_; }
@@ -53,5 +61,10 @@ private:
     std::vector<wchar_t*> pointers_;
     std::vector<wchar_t*> original_;
 };
+
+// A text option as the parser leaves it: null (absent) or its text.
+inline std::optional<std::wstring> optionalText(const wchar_t* p) {
+    return p == nullptr ? std::nullopt : std::optional<std::wstring>(p);
+}
 
 }  // namespace dormivel::test
