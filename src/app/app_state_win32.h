@@ -10,6 +10,7 @@
 #include "schedule/schedule_file.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/wake_health.h"
 #include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
 
@@ -39,6 +40,16 @@ struct AppState {
     // A pass is due at the next turn of the main loop (the clock or the time
     // zone changed).
     bool passRequested = false;
+
+    // Wake health: the state last reported (none before the first check),
+    // what the last arming with resume said, the wake-up armed with resume
+    // that has not come yet, when the system last went to sleep, and the tip
+    // the tray icon shows.
+    std::optional<WakeHealth> wakeHealth;
+    WakeArmResult lastResumeArm = WakeArmResult::notArmed;
+    std::optional<ArmedWake> armedWake;
+    std::optional<FileTime> suspendedAt;
+    std::string trayTip = "Dormivel";
 };
 
 // Posted to the main window when a sleep request that a countdown made has

@@ -6,6 +6,7 @@
 #include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
+#include "planner/wake_health_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"
@@ -146,6 +147,9 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
 
     const FileStamp reference = readScheduleStamp(schedulePath);
     runSchedulePass(state, firstRead);
+    // Whether a wake-up can happen at all is said at once, also when the
+    // first pass armed none.
+    if (!state.wakeHealth) checkWakeHealth(state);
 
     return mainLoop(state, changeNotification, reference);
 }

@@ -69,8 +69,10 @@ void tick(CountdownParams& params) {
             // The listed applications are closed before the request: the
             // suspend notification comes too late for a polite close.
             terminateApplications(state.options.terminateList, state.logFile);
-            startSleepRequest(state);
+            // The window goes before the computer does; the record goes with
+            // it, the state stays.
             SendMessageW(params.dialog, WM_CLOSE, 0, 0);
+            startSleepRequest(state);
             break;
         case CountdownStep::closeQuietly:
             KillTimer(params.dialog, kTimerId);

@@ -8,6 +8,7 @@
 #include "planner/countdown_win32.h"
 #include "planner/pass_decision.h"
 #include "planner/selection.h"
+#include "planner/wake_health_win32.h"
 #include "schedule/upcoming_line.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"
@@ -44,10 +45,19 @@ void refreshUpcomingList(HWND mainWindow, const RecordingList& list, const Optio
     InvalidateRect(listBox, nullptr, TRUE);
 }
 
-void armWakeTimer(HANDLE wakeTimer, const TimerArming& arming) {
+// Arms the wake timer; what an arming with resume reported, and for which
+// recording, is kept for the wake-health check and the tray tip.
+void armWakeTimer(AppState& state, const PassDecision& decision) {
+    const TimerArming& arming = decision.timer;
+    if (arming.resume) {
+        state.lastResumeArm = armWakeTimerWithResume(state.wakeTimer, arming.due);
+        state.armedWake = ArmedWake{arming.due, decision.next.empty() ? std::string() : decision.next.front().title};
+        return;
+    }
     LARGE_INTEGER due;
     due.QuadPart = static_cast<LONGLONG>(arming.due);  // positive: absolute UTC
-    SetWaitableTimer(wakeTimer, &due, 0, nullptr, nullptr, arming.resume ? TRUE : FALSE);
+    SetWaitableTimer(state.wakeTimer, &due, 0, nullptr, nullptr, FALSE);
+    state.armedWake.reset();
 }
 
 // Reads the file; on success the recordings read become the plan's. False
@@ -108,7 +118,7 @@ void runSchedulePass(AppState& state, FILE* opened) {
     if (decision.nextChanged) state.previousNext = decision.next;
     if (!decision.balloon.empty()) showTrayBalloon(state.mainWindow, decision.balloon);
 
-    if (decision.timer.arm) armWakeTimer(state.wakeTimer, decision.timer);
+    if (decision.timer.arm) armWakeTimer(state, decision);
     state.lastWakeTime = decision.lastWakeTime;
 
     if (decision.allowSleepChanged) {
@@ -127,6 +137,14 @@ void runSchedulePass(AppState& state, FILE* opened) {
     }
 
     if (!fragment.empty()) appendEvent(state.logFile, fragment);
+
+    // An arming with resume is the moment to find out whether it can wake
+    // the machine; any pass may change the wake-up the tip names.
+    if (decision.timer.arm && decision.timer.resume) {
+        checkWakeHealth(state);
+    } else {
+        refreshTrayTip(state);
+    }
 }
 
 }  // namespace dormivel

@@ -1,11 +1,12 @@
 #include "planner/wake_health_win32.h"
 
 #include <powrprof.h>
-#include <shellapi.h>
 
 #include <string>
 
 #include "app/clock_win32.h"
+#include "eventlog/event_log_win32.h"
+#include "ui/tray_icon_win32.h"
 
 namespace dormivel {
 namespace {
@@ -119,20 +120,33 @@ TipWakeUp tipWakeUp(FileTime due, std::string_view title) {
     return tip;
 }
 
-bool setTrayTip(HWND mainWindow, std::string_view tip) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V3_SIZE;
-    data.hWnd = mainWindow;
-    data.uID = 0;
-    data.uFlags = NIF_TIP;
-    // No ANSI code page turns a byte into more than one UTF-16 unit, so the
-    // bytes kept always fit the field with its terminator.
-    const int bytes = static_cast<int>(tip.size() < kTrayTipMaxBytes ? tip.size() : kTrayTipMaxBytes);
-    const int units =
-        bytes > 0 ? MultiByteToWideChar(CP_ACP, 0, tip.data(), bytes, data.szTip, static_cast<int>(kTrayTipMaxBytes))
-                  : 0;
-    data.szTip[units > 0 ? units : 0] = L'\0';
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+void refreshTrayTip(AppState& state) {
+    std::optional<TipWakeUp> next;
+    if (state.armedWake && state.armedWake->due > currentFileTime()) {
+        next = tipWakeUp(state.armedWake->due, state.armedWake->title);
+    }
+    const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
+    if (tip == state.trayTip) return;
+    state.trayTip = tip;
+    setTrayTip(state.mainWindow, tip);
+}
+
+void checkWakeHealth(AppState& state) {
+    const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+    const WakeHealth health = assessWakeHealth(readWakeFacts(method, state.lastResumeArm));
+    const WakeHealthReport report = reportWakeHealthChange(state.wakeHealth, health);
+    state.wakeHealth = health;
+    if (!report.logBody.empty()) appendEvent(state.logFile, report.logBody);
+    if (!report.balloon.empty()) showTrayBalloon(state.mainWindow, report.balloon);
+    refreshTrayTip(state);
+}
+
+void reportLateWake(AppState& state, FileTime resumedAt) {
+    const std::optional<LateWake> late = findLateWake(state.armedWake, state.suspendedAt, resumedAt);
+    state.suspendedAt.reset();
+    if (!late) return;
+    appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentTimeZone())));
+    showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));
 }
 
 }  // namespace dormivel

@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "app/app_state_win32.h"
 #include "planner/wake_health.h"
 
 namespace dormivel {
@@ -26,8 +27,17 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due);
 // of that date.
 TipWakeUp tipWakeUp(FileTime due, std::string_view title);
 
-// Sets the tray icon's tip to `tip`, 8-bit text in the ANSI code page (as
-// composeTrayTip makes it); at most kTrayTipMaxBytes of it are used.
-bool setTrayTip(HWND mainWindow, std::string_view tip);
+// Reads the facts and assesses them; a change of health is logged and shown
+// in a balloon; the tray tip follows.
+void checkWakeHealth(AppState& state);
+
+// The tray tip for the health and the wake-up armed with resume, set when it
+// changes.
+void refreshTrayTip(AppState& state);
+
+// After a resume: a wake-up armed with resume that lay more than two minutes
+// before `resumedAt`, and was still ahead when the system went to sleep, is
+// logged and shown.
+void reportLateWake(AppState& state, FileTime resumedAt);
 
 }  // namespace dormivel

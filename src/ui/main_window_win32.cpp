@@ -1,6 +1,8 @@
 #include "ui/main_window_win32.h"
 
+#include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/wake_health_win32.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"
@@ -59,6 +61,7 @@ INT_PTR onCommand(HWND window, AppState& state, WPARAM wParam) {
     const UINT code = HIWORD(wParam);
     if (id == IDC_SLEEP_METHOD && code == CBN_SELCHANGE) {
         state.options.useHibernate = SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_GETCURSEL, 0, 0) == 1;
+        checkWakeHealth(state);
         return TRUE;
     }
     if (id == IDM_TRAY_CLOSE && code == 0) {
@@ -91,9 +94,14 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
         return TRUE;
     }
     if (actions.closeApplications) terminateApplications(state.options.terminateList, state.logFile);
-    if (actions.logSuspend) appendEvent(state.logFile, kSystemSuspendBody);
+    if (actions.logSuspend) {
+        appendEvent(state.logFile, kSystemSuspendBody);
+        state.suspendedAt = currentFileTime();
+    }
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
+    if (actions.resumed) reportLateWake(state, currentFileTime());
+    if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(state);
     return FALSE;
 }
 
@@ -119,6 +127,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (state == nullptr) return FALSE;
     if (message != 0 && message == gTaskbarCreated) {
         addTrayIcon(window, state->smallIcon);
+        if (state->trayTip != "Dormivel") setTrayTip(window, state->trayTip);
         return TRUE;
     }
     switch (message) {

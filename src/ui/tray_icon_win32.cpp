@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <iterator>
+
 namespace dormivel {
 
 void addTrayIcon(HWND window, HICON icon) {
@@ -36,6 +38,22 @@ void showTrayBalloon(HWND window, std::string_view text) {
     lstrcpynA(data.szInfoTitle, "Dormivel", sizeof data.szInfoTitle);
     data.dwInfoFlags = NIIF_INFO;
     Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+bool setTrayTip(HWND window, std::string_view tip) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = window;
+    data.uID = 0;
+    data.uFlags = NIF_TIP;
+    // No ANSI code page turns a byte into more than one UTF-16 unit, so the
+    // bytes kept always fit the field with its terminator.
+    constexpr std::size_t kMaxBytes = std::size(data.szTip) - 1;
+    const int bytes = static_cast<int>(tip.size() < kMaxBytes ? tip.size() : kMaxBytes);
+    const int units =
+        bytes > 0 ? MultiByteToWideChar(CP_ACP, 0, tip.data(), bytes, data.szTip, static_cast<int>(kMaxBytes)) : 0;
+    data.szTip[units > 0 ? units : 0] = L'\0';
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 }  // namespace dormivel

@@ -17,4 +17,8 @@ void removeTrayIcon(HWND window);
 // A balloon on the icon, the text cut to what the shell's record holds.
 void showTrayBalloon(HWND window, std::string_view text);
 
+// Sets the icon's tip to `tip`, 8-bit text in the ANSI code page; at most
+// 127 bytes of it are used, which always fit the tip field.
+bool setTrayTip(HWND window, std::string_view tip);
+
 }  // namespace dormivel

@@ -504,6 +504,57 @@ TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
     state_.wakeTimer = nullptr;
 }
 
+// A sleep the countdown asks for itself: the listed applications are closed
+// before the request, and the request does not hold the window thread, so
+// the suspend and resume notifications that the system sends meanwhile (the
+// stand-in sends them from another thread and waits two seconds for each,
+// as Windows does) are answered and logged in their order, before the
+// request returns.
+TEST_F(CountdownWindow, OwnSleepClosesApplicationsFirstAndAnswersTheSuspend) {
+    ASSERT_TRUE(SetEnvironmentVariableW(kNotificationTimeoutVariable, L"2000"));
+    const std::wstring notifications = driver::join(dir_, L"notifications.txt");
+    ASSERT_TRUE(SetEnvironmentVariableW(L"DORMIVEL_SUSPEND_NOTIFICATIONS", notifications.c_str()));
+    driver::Process helper;
+    ASSERT_TRUE(driver::start(driver::helperExe(L"helper_window.exe"), {L"DormivelTestOwnSleep", L"quit"}, L"", helper));
+    ASSERT_NE(driver::waitWindow(helper.processId, L"DormivelTestOwnSleep", L"", false, 10000), nullptr);
+    state_.options.terminateList = {L"DormivelTestOwnSleep"};
+    state_.mainWindow = createMainWindow(state_);
+    ASSERT_NE(state_.mainWindow, nullptr);
+
+    const HWND countdown = openCountdownWindow(state_, secondsFromNow(2));
+    ASSERT_NE(countdown, nullptr);
+    // The request returns once the stand-in has sent its notifications, the
+    // resume's last.
+    std::string sent;
+    const auto resumed = [&] {
+        const auto lines = [&](const char* code) {
+            std::size_t n = 0;
+            for (std::size_t at = sent.find(code); at != std::string::npos; at = sent.find(code, at + 1))
+                n += at == 0 || sent[at - 1] == '\n' ? 1 : 0;
+            return n;
+        };
+        return driver::readFile(notifications, sent) && lines("7 ") > 0 && lines("7 ") == lines("4 ");
+    };
+    ASSERT_TRUE(pumpUntil([&] { return resumed() && !state_.power.ownSleepRequested; }, 15000)) << sent;
+    EXPECT_FALSE(IsWindow(countdown));
+    EXPECT_FALSE(driver::isRunning(helper));
+
+    std::string bytes;
+    ASSERT_TRUE(driver::readFile(logPath_, bytes));
+    std::vector<std::string> kinds;
+    for (const std::string& event : driver::logEvents(bytes))
+        kinds.push_back(event.substr(0, event.find_first_of(" />")));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"<DormivelStart", "Next", "<QuitProcessCleanly", "<SystemSuspend",
+                                               "<SystemResume"}));
+    EXPECT_EQ(sent.find("timeout"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("4 answered"), std::string::npos) << sent;
+
+    SetEnvironmentVariableW(L"DORMIVEL_SUSPEND_NOTIFICATIONS", nullptr);
+    DestroyWindow(state_.mainWindow);
+    state_.mainWindow = nullptr;
+    driver::kill(helper);
+}
+
 // Window creation refused by a CBT hook: for the dialog itself, or for its
 // progress bar (the dialog is then destroyed before it is initialised). No
 // window stays, nothing happens, and the record is freed all the same.

@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
+#include "eventlog/event_log_win32.h"
+#include "support/schedule_file_win32.h"
+#include "support/system_time_win32.h"
 #include "planner/wake_health_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/tray_icon_win32.h"
@@ -103,6 +108,155 @@ TEST(WakeHealthPlatform, TheTipsDayAndTimeAndTheTipSet) {
     EXPECT_TRUE(setTrayTip(state.mainWindow, std::string(200, '\xE9')));  // cut to the field
     removeTrayIcon(state.mainWindow);
     DestroyWindow(state.mainWindow);
+}
+
+}  // namespace
+}  // namespace dormivel
+
+namespace dormivel {
+namespace {
+
+namespace test = dormivel::test;
+
+std::size_t count(const std::vector<std::string>& events, const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(
+        events.begin(), events.end(), [&](const std::string& e) { return e.find(text) != std::string::npos; }));
+}
+
+// The Event bodies once one holds `text`.
+std::vector<std::string> waitForEventWith(const std::wstring& log, const std::string& text) {
+    return driver::logEvents(
+        driver::waitForLog(log, [&](const std::string& l) { return l.find(text) != std::string::npos; }, 10000));
+}
+
+std::string tomorrowAt(int minutes, const char* title) {
+    const SYSTEMTIME start = test::addSeconds(test::wholeMinute(test::localNow()), 86400 + 60 * minutes);
+    return test::scheduleFile({{start, test::addSeconds(start, 1800), 3, title}});
+}
+
+// The machine the stand-in plays for every process started while it is set.
+struct PlayedMachine {
+    explicit PlayedMachine(const std::wstring& path) : file(path) {
+        SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", file.c_str());
+    }
+    PlayedMachine(const PlayedMachine&) = delete;
+    PlayedMachine& operator=(const PlayedMachine&) = delete;
+    ~PlayedMachine() { SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", nullptr); }
+    bool set(const char* lines) const { return driver::writeFile(file, lines); }
+    std::wstring file;
+};
+
+// dormivel.exe on a machine whose power plan turns wake timers off on mains
+// power: one warning however many passes arm a wake-up, the recovery once
+// they are turned on again, then hibernation chosen without a hibernation
+// file.
+TEST(WakeHealth, PlanWarnedOnceThenRecoveredThenHibernationNamed) {
+    driver::ScratchDir machineDir(L"wake-machine");
+    const PlayedMachine machine(machineDir.file(L"machine.txt"));
+    ASSERT_TRUE(machine.set("ac=0\n"));
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"wake-plan", tomorrowAt(0, "Alpha"), {L"--logfile=log.xml"}, run));
+    std::vector<std::string> events = waitForEventWith(run.logPath(), "<WakeUnavailable");
+    EXPECT_EQ(count(events, "<WakeUnavailable reason=\"timersoff\" />"), 1u);
+
+    // More passes that arm a wake-up say nothing more.
+    const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
+    for (const char* title : {"Bravo", "Charlie"}) {
+        ASSERT_TRUE(driver::writeFile(schedule, tomorrowAt(title[0] - 'A', title)));
+        events = waitForEventWith(run.logPath(), title);
+    }
+    EXPECT_EQ(count(events, "<WakeUnavailable"), 1u);
+
+    // Turned on again; the power source's change is a moment to look.
+    ASSERT_TRUE(machine.set("ac=1\n"));
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMPOWERSTATUSCHANGE);
+    events = waitForEventWith(run.logPath(), "<WakeAvailable />");
+    EXPECT_EQ(count(events, "<WakeAvailable />"), 1u);
+
+    ASSERT_TRUE(machine.set("hiberfile=0\n"));
+    const HWND method = GetDlgItem(run.mainWindow, 1008);
+    SendMessageW(method, CB_SETCURSEL, 1, 0);
+    SendMessageW(run.mainWindow, WM_COMMAND, MAKEWPARAM(1008, CBN_SELCHANGE), reinterpret_cast<LPARAM>(method));
+    events = waitForEventWith(run.logPath(), "<WakeUnavailable reason=\"nohibernate\" />");
+    EXPECT_EQ(count(events, "<WakeUnavailable"), 2u);
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+}
+
+// Without the stand-in beside it, dormivel.exe meets Wine's own answers (no
+// power plan to read, no S3, the clock waking from S1 only): it keeps running
+// and logs what it concludes exactly once.
+TEST(WakeHealth, WinesOwnAnswersAreLoggedOnce) {
+    driver::DormivelRun run;
+    run.dir = driver::makeScratchDir(L"wake-wine");
+    const std::wstring exe = driver::join(run.dir, L"dormivel.exe");
+    ASSERT_TRUE(CopyFileW(driver::dormivelExe().c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"schedule.txt"), tomorrowAt(0, "Alpha")));
+    ASSERT_TRUE(driver::start(exe, {L"--logfile=log.xml"}, run.dir, run.process));
+    run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
+    ASSERT_NE(run.mainWindow, nullptr);
+    std::vector<std::string> events = waitForEventWith(run.logPath(), "<WakeUnavailable");
+    EXPECT_EQ(count(events, "<WakeUnavailable reason=\"nosuspend\" />"), 1u);
+
+    ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"schedule.txt"), tomorrowAt(5, "Bravo")));
+    waitForEventWith(run.logPath(), "Bravo");
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMPOWERSTATUSCHANGE);
+    ASSERT_TRUE(driver::writeFile(driver::join(run.dir, L"schedule.txt"), tomorrowAt(10, "Charlie")));
+    events = waitForEventWith(run.logPath(), "Charlie");
+    EXPECT_EQ(count(events, "<WakeUnavailable"), 1u);
+    EXPECT_EQ(count(events, "<WakeAvailable"), 0u);
+    EXPECT_EQ(driver::stopDormivel(run), 0u);
+}
+
+// In-process, with the program's own main window and tray icon: the tip
+// follows the health and the armed wake-up, and a resume notification after
+// a sleep through the armed time reports the late wake.
+TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
+    driver::ScratchDir dir(L"wake-inprocess");
+    const PlayedMachine machine(dir.file(L"machine.txt"));
+    AppState state;
+    initAppState(state);
+    state.mainWindow = createMainWindow(state);
+    ASSERT_NE(state.mainWindow, nullptr);
+    addTrayIcon(state.mainWindow, state.smallIcon);
+    const std::wstring log = dir.file(L"log.xml");
+    openEventLog(log.c_str(), false, state.logFile);
+
+    ASSERT_TRUE(machine.set("ac=0\n"));
+    checkWakeHealth(state);
+    EXPECT_EQ(state.trayTip, "Dormivel: wake-ups are off in the power plan");
+
+    ASSERT_TRUE(machine.set("ac=1\n"));
+    const FileTime due = currentFileTime() + 86400 * kTicksPerSecond;
+    state.armedWake = ArmedWake{due, "Morning News"};
+    checkWakeHealth(state);
+    const TipWakeUp when = tipWakeUp(due, "");
+    EXPECT_EQ(state.trayTip, "Dormivel: next wake-up " + when.day + " " + when.time + " for Morning News");
+
+    // Asleep from ten minutes ago through a wake-up armed for five minutes
+    // ago: the resume now is late. A second sleep through no armed time is
+    // not.
+    const FileTime now = currentFileTime();
+    const FileTime armed = now - 300 * kTicksPerSecond;
+    state.armedWake = ArmedWake{armed, "Morning News"};
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
+    state.suspendedAt = now - 600 * kTicksPerSecond;
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMESUSPEND);
+
+    std::string bytes;
+    ASSERT_TRUE(driver::readFile(log, bytes));
+    const std::vector<std::string> events = driver::logEvents(bytes);
+    EXPECT_EQ(count(events, "<WakeUnavailable reason=\"timersoff\" />"), 1u);
+    EXPECT_EQ(count(events, "<WakeAvailable />"), 1u);
+    const std::string lateWake = "<LateWake due=\"" + formatLogTimestampUtc(armed, currentTimeZone()) + "\" />";
+    EXPECT_EQ(count(events, lateWake), 1u) << bytes;
+    EXPECT_EQ(count(events, "<LateWake"), 1u);
+
+    removeTrayIcon(state.mainWindow);
+    DestroyWindow(state.mainWindow);
+    state.mainWindow = nullptr;
+    destroyAppState(state);
 }
 
 }  // namespace
