@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Takes docs/main-window.png: dormivel.exe under Wine in a virtual display,
-# with a few recordings in its list, its window shown as a tray click does.
+# with a few recordings in its list, its window shown as a tray click does;
+# then docs/wake-warning.png: the tray balloon on a machine (played by the
+# tests' stand-in powrprof.dll) whose power plan turns wake timers off.
 set -euo pipefail
 # shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -32,6 +34,23 @@ id=$(xwininfo -root -tree | awk -v title="\"$title\"" 'index($0, title) {print $
 geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width/ {w=$2} /Height/ {h=$2} END {print w "x" h "+" x "+" y}')
 import -window root -crop "$geometry" "$root/docs/main-window.png"
 echo "== docs/main-window.png ($geometry)"
+wine "$root/build/mingw/bin/helper_close_dormivel.exe" >/dev/null 2>&1 || true
+wait "$pid" || true
+
+build mingw --target powrprof_standin >/dev/null
+printf 'ac=0\n' >"$scratch/machine.txt"
+rm -f "$scratch/log.xml"
+(cd "$scratch" && DORMIVEL_POWER_MACHINE="Z:${scratch//\//\\}\\machine.txt" \
+  wine "$root/build/mingw/bin/dormivel.exe" --logfile=log.xml >/dev/null 2>&1) &
+pid=$!
+for _ in $(seq 1 100); do
+  grep -q '<WakeUnavailable' "$scratch/log.xml" 2>/dev/null && break
+  sleep 0.2
+done
+# The shell shows a balloon a moment after it is asked to.
+sleep 3
+import -window root -crop 620x120+0+0 "$root/docs/wake-warning.png"
+echo "== docs/wake-warning.png"
 wine "$root/build/mingw/bin/helper_close_dormivel.exe" >/dev/null 2>&1 || true
 wait "$pid" || true
 rm -rf "$scratch"

@@ -6,8 +6,10 @@
 namespace dormivel {
 namespace {
 
+// Where the setting is; a balloon's second line, after the cause on its
+// first (the shell wraps long lines, Wine's tray does not).
 constexpr std::string_view kPlanPath =
-    "Control Panel, Power Options, Change plan settings, Change advanced power settings, Sleep, Allow wake timers";
+    "Power Options: Change plan settings, Change advanced power settings, Sleep, Allow wake timers";
 
 constexpr std::string_view kEllipsis = "...";
 
@@ -202,48 +204,48 @@ std::string wakeProblemBalloon(const WakeHealth& health) {
     switch (health.problem) {
         case WakeProblem::noSuspend:
             text =
-                "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend. "
+                "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.\n"
                 "Choose Hibernate (S4) in Dormivel's window.";
             break;
         case WakeProblem::modernStandby:
             text =
-                "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep. "
+                "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.\n"
                 "Choose Hibernate (S4) in Dormivel's window.";
             break;
         case WakeProblem::noHibernate:
             text =
-                "Hibernation is turned off on this PC, so it cannot hibernate and wake up. Run \"powercfg "
+                "Hibernation is turned off on this PC, so it cannot hibernate and wake up.\nRun \"powercfg "
                 "/hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window.";
             break;
         case WakeProblem::firmware:
             text = health.method == SleepMethod::suspend
-                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer. Look for a wake-up "
+                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer.\nLook for a wake-up "
                          "setting (wake on RTC) in the firmware setup."
-                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer. Choose Suspend (S3) "
+                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer.\nChoose Suspend (S3) "
                          "in Dormivel's window.";
             break;
         case WakeProblem::timersOff:
             text = "Wake timers are off in the power plan ";
             text += scopeWords(health.scope);
-            text += ", so the PC will not wake up for recordings. Turn them on under ";
+            text += ", so the PC will not wake up for recordings.\nTurn them on in ";
             text += kPlanPath;
             text += '.';
             break;
         case WakeProblem::importantOnly:
             text = "The power plan allows only important wake timers ";
             text += scopeWords(health.scope);
-            text += ", so Dormivel's timer will not wake the PC. Choose Enable under ";
+            text += ", so Dormivel's timer will not wake the PC.\nChoose Enable in ";
             text += kPlanPath;
             text += '.';
             break;
         case WakeProblem::timerIgnored:
             text =
-                "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it, so the PC "
+                "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,\nso the PC "
                 "may sleep through the next recording.";
             break;
         case WakeProblem::timerFailed:
             text =
-                "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording. "
+                "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.\n"
                 "Restarting Dormivel may help.";
             break;
         case WakeProblem::none:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 
 namespace dormivel {
@@ -132,7 +134,7 @@ TEST(WakeHealth, ReasonWordsBalloonsAndTips) {
         {"rtc=s3 method=hibernate", "Choose Suspend (S3)", "the PC cannot wake from hibernation (S4)"},
         {"ac=0", "off in the power plan on plugged-in power", "wake-ups are off in the power plan"},
         {"ac=0 dc=0", "on battery and plugged-in power, so", "wake-ups are off in the power plan"},
-        {"src=battery dc=2", "on battery power, so Dormivel's timer will not wake the PC. Choose Enable",
+        {"src=battery dc=2", "on battery power, so Dormivel's timer will not wake the PC.\nChoose Enable",
          "the power plan allows important wake-ups only"},
         {"ac=2 dc=2", "Sleep, Allow wake timers.", "the power plan allows important wake-ups only"},
         {"arm=ignored", "will not wake the PC", "Windows will not wake the PC for its timer"},
@@ -144,12 +146,13 @@ TEST(WakeHealth, ReasonWordsBalloonsAndTips) {
         EXPECT_NE(balloon.find(fix), std::string::npos) << balloon;
         EXPECT_LT(balloon.size(), 256U) << spec;
         EXPECT_EQ(balloon.back(), '.') << "cut short: " << balloon;
+        EXPECT_EQ(std::count(balloon.begin(), balloon.end(), '\n'), 1) << "the cause, then the fix: " << balloon;
         EXPECT_EQ(composeTrayTip(health, TipWakeUp{"Mon", "6:29 AM", "News"}), std::string("Dormivel: ") + tip);
     }
     EXPECT_EQ(wakeProblemBalloon(assessWakeHealth(machine("src=battery dc=0"))),
-              "Wake timers are off in the power plan on battery power, so the PC will not wake up for recordings. "
-              "Turn them on under Control Panel, Power Options, Change plan settings, Change advanced power "
-              "settings, Sleep, Allow wake timers.");
+              "Wake timers are off in the power plan on battery power, so the PC will not wake up for recordings.\n"
+              "Turn them on in Power Options: Change plan settings, Change advanced power settings, Sleep, Allow "
+              "wake timers.");
     EXPECT_EQ(wakeProblemBalloon({}), "");
 }
 
