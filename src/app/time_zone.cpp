@@ -77,6 +77,7 @@ TimeZone fixedBiasZone(std::int32_t biasMinutes) {
 }
 
 std::int32_t biasAtUtc(const TimeZone& zone, FileTime utc) {
+    if (zone.years.empty() && !hasDaylightSaving(zone.rules)) return zone.rules.bias + zone.rules.standardBias;
     // The year is taken from local standard time, the scale the rules of a
     // year are written in.
     FileTime standardLocal = 0;
@@ -100,6 +101,9 @@ std::int32_t biasAtUtc(const TimeZone& zone, FileTime utc) {
 }
 
 bool localToUtc(FileTime local, const TimeZone& zone, FileTime& utc) {
+    if (zone.years.empty() && !hasDaylightSaving(zone.rules)) {
+        return shiftMinutes(local, zone.rules.bias + zone.rules.standardBias, utc);
+    }
     const std::uint16_t year = fileTimeToDateTime(local).year;
     const ZoneRules& rules = rulesFor(zone, year);
     const std::int32_t standard = rules.bias + rules.standardBias;

@@ -20,12 +20,23 @@ bool rangesContainHour(const HourRangeList& ranges, std::uint8_t hour) {
 }
 
 std::uint8_t startHour(const Recording& recording, const TimeZone& zone) {
+    constexpr FileTime kTicksPerHour = 3600 * kTicksPerSecond;
+    constexpr FileTime kHoursPerDay = 24;
+    FileTime local = 0;
+    // Days begin at midnight on the tick scale, so the hour is what is left
+    // of whole hours after whole days.
+    if (utcToLocal(recording.start, zone, local)) return static_cast<std::uint8_t>((local / kTicksPerHour) % kHoursPerDay);
     return static_cast<std::uint8_t>(utcToLocalDateTime(recording.start, zone).hour);
 }
 
 bool isEligible(const Recording& recording, const Options& options, const TimeZone& zone) {
+    const bool other = !recording.isManual && !recording.isFavorite;
+    const bool filtered = other ? !options.noIrRanges.empty()
+                                : (recording.isManual && !options.noManualRanges.empty()) ||
+                                      (recording.isFavorite && !options.noFavoriteRanges.empty());
+    if (!filtered) return true;  // no range to test: the start hour is not needed
     const std::uint8_t hour = startHour(recording, zone);
-    if (!recording.isManual && !recording.isFavorite) return !rangesContainHour(options.noIrRanges, hour);
+    if (other) return !rangesContainHour(options.noIrRanges, hour);
     if (recording.isManual && rangesContainHour(options.noManualRanges, hour)) return false;
     if (recording.isFavorite && rangesContainHour(options.noFavoriteRanges, hour)) return false;
     return true;

@@ -1,5 +1,6 @@
 #include "schedule/schedule_reader.h"
 
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstring>
@@ -27,24 +28,34 @@ bool isAtoiSpace(char c) {
 // int is then stored in a 16-bit field, so it wraps modulo 65536 ("-1" gives
 // 65535, "70000" gives 4464, anything above INT_MAX gives 65535).
 std::uint16_t readNumber(std::string_view text, std::size_t pos) {
-    while (pos < text.size() && isAtoiSpace(text[pos]))
-        ++pos;
+    const char* p = text.data() + pos;
+    const char* const end = text.data() + text.size();
+    while (p < end && isAtoiSpace(*p))
+        ++p;
     bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
     }
-    // One past INT_MAX is the magnitude of INT_MIN; stop growing there.
-    constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT_MAX) + 1;
+    // Nine digits never overflow; only a longer number needs the clamping.
+    constexpr int kSafeDigits = 9;
     std::int64_t magnitude = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-        if (magnitude < kLimit) magnitude = magnitude * 10 + (text[pos] - '0');
-        ++pos;
+    int digits = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
+        if (digits == kSafeDigits) {
+            // One past INT_MAX is the magnitude of INT_MIN; stop growing there.
+            constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT_MAX) + 1;
+            for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+                if (magnitude < kLimit) magnitude = magnitude * 10 + (*p - '0');
+            }
+            if (magnitude > kLimit) magnitude = kLimit;
+            break;
+        }
+        magnitude = magnitude * 10 + (*p - '0');
     }
-    if (magnitude > kLimit) magnitude = kLimit;
     std::int64_t value = negative ? -magnitude : magnitude;
     if (value > INT_MAX) value = INT_MAX;
-    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(value) & 0xFFFFu);
+    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(value) & 0xFFFFU);
 }
 
 }  // namespace
@@ -119,9 +130,31 @@ bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTi
     return localToUtc(localTicks, clock.zone, utc);
 }
 
+namespace {
+
+// The first kMinimumFields fields of a line by the rules of splitFields,
+// without building the whole list: false when the line has fewer.
+bool leadingFields(std::string_view line, std::array<std::string_view, kMinimumFields>& fields) {
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k < kMinimumFields; ++k) {
+        const std::size_t tab = line.find('\t', pos);
+        if (tab == std::string_view::npos) {
+            fields[k] = line.substr(pos);
+            return k + 1 == kMinimumFields;
+        }
+        fields[k] = line.substr(pos, tab - pos);
+        if (k + 1 == kMinimumFields) return true;  // fields after the ninth are not looked at
+        if (tab + 1 == line.size()) return false;  // a TAB at the very end opens no field
+        pos = tab + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out) {
-    const std::vector<std::string_view> fields = splitFields(line);
-    if (fields.size() < kMinimumFields) return false;
+    std::array<std::string_view, kMinimumFields> fields;
+    if (line.empty() || !leadingFields(line, fields)) return false;
     Recording recording;
     if (!parseScheduleTime(fields[1], clock, recording.start)) return false;
     if (!parseScheduleTime(fields[2], clock, recording.stop)) return false;
@@ -137,6 +170,12 @@ void heapArrange(RecordingList& list) {
     const std::size_t n = list.size();
     if (n < 2) return;
     for (std::size_t p = n / 2; p-- > 0;) {
+        // The subtrees below p are heaps already. When the entry at p is
+        // strictly earlier than the child the walk down would take first, it
+        // is strictly earlier than every entry on that walk, and the walk
+        // down and back up would put everything back where it was.
+        const std::size_t first = 2 * p + 2 < n && !isEarlier(list[2 * p + 1], list[2 * p + 2]) ? 2 * p + 2 : 2 * p + 1;
+        if (isEarlier(list[p], list[first])) continue;
         Recording taken = std::move(list[p]);
         std::size_t hole = p;
         // Down to the bottom along the earlier child; a tie takes the right.
