@@ -30,6 +30,12 @@ bool isAtoiSpace(char c) {
 std::uint16_t readNumber(std::string_view text, std::size_t pos) {
     const char* p = text.data() + pos;
     const char* const end = text.data() + text.size();
+    // The usual case: one or two digits and then something else.
+    if (p < end && *p >= '0' && *p <= '9') {
+        const unsigned first = static_cast<unsigned>(*p - '0');
+        if (p + 1 == end || p[1] < '0' || p[1] > '9') return static_cast<std::uint16_t>(first);
+        if (p + 2 == end || p[2] < '0' || p[2] > '9') return static_cast<std::uint16_t>(first * 10 + (p[1] - '0'));
+    }
     while (p < end && isAtoiSpace(*p))
         ++p;
     bool negative = false;
@@ -91,19 +97,25 @@ std::vector<std::string_view> splitFields(std::string_view line) {
 }
 
 bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc) {
-    const std::size_t slash = text.find('/');
-    if (slash == std::string_view::npos) return false;
+    // Plain scans over a short text: the searches below find a character a
+    // few places away, where a library search costs more than it saves.
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* slash = begin;
+    while (slash != end && *slash != '/')
+        ++slash;
+    if (slash == end) return false;
 
     // The month stands after the nearest blank before the slash. A date with
     // no blank before it ("12/31 23:30") is read from the start of the text,
     // as if a blank stood just before it, rather than failing the line.
-    std::size_t monthStart = slash;
-    while (monthStart > 0 && text[monthStart - 1] != ' ')
+    const char* monthStart = slash;
+    while (monthStart != begin && monthStart[-1] != ' ')
         --monthStart;
 
     LocalDateTime local;
-    local.month = readNumber(text, monthStart);
-    local.day = readNumber(text, slash + 1);
+    local.month = readNumber(text, static_cast<std::size_t>(monthStart - begin));
+    local.day = readNumber(text, static_cast<std::size_t>(slash + 1 - begin));
 
     // The year is not written: a January read in December is next year's, a
     // December read in January last year's. The year is a 16-bit field like
@@ -117,13 +129,15 @@ bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTi
 
     // The first colon at or after the month's blank; the hour stands after the
     // nearest blank before the colon, which is the month's blank at the latest.
-    const std::size_t colon = text.find(':', monthStart);
-    if (colon == std::string_view::npos) return false;
-    std::size_t hourStart = colon;
-    while (hourStart > monthStart && text[hourStart - 1] != ' ')
+    const char* colon = monthStart;
+    while (colon != end && *colon != ':')
+        ++colon;
+    if (colon == end) return false;
+    const char* hourStart = colon;
+    while (hourStart != monthStart && hourStart[-1] != ' ')
         --hourStart;
-    local.hour = readNumber(text, hourStart);
-    local.minute = readNumber(text, colon + 1);
+    local.hour = readNumber(text, static_cast<std::size_t>(hourStart - begin));
+    local.minute = readNumber(text, static_cast<std::size_t>(colon + 1 - begin));
 
     FileTime localTicks = 0;
     if (!dateTimeToFileTime(local, localTicks)) return false;
@@ -155,14 +169,16 @@ bool leadingFields(std::string_view line, std::array<std::string_view, kMinimumF
 bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out) {
     std::array<std::string_view, kMinimumFields> fields;
     if (line.empty() || !leadingFields(line, fields)) return false;
-    Recording recording;
-    if (!parseScheduleTime(fields[1], clock, recording.start)) return false;
-    if (!parseScheduleTime(fields[2], clock, recording.stop)) return false;
-    recording.channel = readNumber(fields[5], 0);
-    recording.title.assign(fields[6]);
-    recording.isManual = fields[7] == kTrue;
-    recording.isFavorite = fields[8] == kTrue;
-    out = std::move(recording);
+    FileTime start = 0;
+    FileTime stop = 0;
+    if (!parseScheduleTime(fields[1], clock, start)) return false;
+    if (!parseScheduleTime(fields[2], clock, stop)) return false;
+    out.start = start;
+    out.stop = stop;
+    out.channel = readNumber(fields[5], 0);
+    out.title.assign(fields[6]);
+    out.isManual = fields[7] == kTrue;
+    out.isFavorite = fields[8] == kTrue;
     return true;
 }
 
@@ -224,10 +240,11 @@ ReadStatus readSchedule(RecordingList& list, const ByteReader& read, const Sched
             return true;
         }
         if (line.empty()) return true;
-        Recording recording;
-        if (!parseScheduleLine(line, clock, recording)) return false;
-        list.push_back(std::move(recording));
-        return true;
+        // Parsed in place at the end of the list; a line that fails leaves
+        // no record.
+        if (parseScheduleLine(line, clock, list.emplace_back())) return true;
+        list.pop_back();
+        return false;
     };
 
     for (;;) {
