@@ -115,3 +115,48 @@ TEST(ScheduleFile, HeldByItsWriterDuringARecording) {
 }
 
 }  // namespace
+
+namespace {
+
+// Memory follows the recordings, not the file: a line far longer than any
+// schedule line is a bad line, and reading stops there, so a schedule with a
+// 100 MB line or one of 2 GB leaves the program running, logging and
+// planning with the recordings before it.
+TEST(ScheduleFile, HugeLinesAndFilesEndTheReadNotTheProgram) {
+    const std::string head = driver::scheduleFile({tomorrow(0, "Before the flood")});
+    struct Case {
+        const wchar_t* name;
+        std::uint64_t zeros;  // a hole of NUL bytes at the end (sparse), or
+        std::size_t line;     // a line of this many bytes, then a recording
+    };
+    const Case cases[] = {{L"file-100mb-line", 0, 100u << 20}, {L"file-2gb", 2ULL << 30, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(driver::narrow(c.name));
+        driver::DormivelRun run;
+        run.dir = driver::makeScratchDir(c.name);
+        const std::wstring schedule = driver::join(run.dir, L"schedule.txt");
+        if (c.line > 0) {
+            ASSERT_TRUE(driver::writeFile(schedule, head + std::string(c.line, 'x') + "\r\n" +
+                                                        driver::scheduleFile({tomorrow(5, "Never read")})));
+        } else {
+            ASSERT_TRUE(driver::writeFile(schedule, head));
+            const HANDLE file = CreateFileW(schedule.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            LARGE_INTEGER size;
+            size.QuadPart = static_cast<LONGLONG>(head.size() + c.zeros);
+            EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+            CloseHandle(file);
+        }
+        ASSERT_TRUE(driver::start(driver::dormivelExe(), {L"--logfile=log.xml"}, run.dir, run.process));
+        run.mainWindow = driver::waitMainWindow(run.process.processId, 15000);
+        ASSERT_NE(run.mainWindow, nullptr);
+        const std::vector<std::string> events = waitForEventWith(run, "Before the flood");
+        EXPECT_TRUE(anyEventHolds(events, "<SetWakeUp time=")) << "no wake-up planned";
+        EXPECT_FALSE(anyEventHolds(events, "Never read"));
+        EXPECT_EQ(driver::waitForListLines(run.mainWindow, 1, 5000).size(), 1u);
+        EXPECT_TRUE(driver::isRunning(run.process));
+        EXPECT_EQ(driver::stopDormivel(run), 0u);
+    }
+}
+
+}  // namespace
