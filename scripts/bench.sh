@@ -4,6 +4,11 @@
 # cost of one pass (the native decision, and the whole Win32 pass under
 # Wine), peak memory with 10,000 recordings, and the time from a schedule
 # write to its Event. Figures only: nothing here passes or fails on speed.
+#
+#   DORMIVEL_BASELINE=REV  also builds revision REV of the tree beside this
+#                          one (build/baseline) and measures its size, its
+#                          Win32 pass and its peak memory in the same run,
+#                          each next to this tree's figure.
 set -euo pipefail
 # shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -18,6 +23,20 @@ build mingw --target dormivel dormivel_winbench >/dev/null
 
 results=()
 row() { results+=("$(printf '| %-48s | %s |' "$1" "$2")"); }
+
+baseline=${DORMIVEL_BASELINE:-}
+if [[ -n "$baseline" ]]; then
+  echo "== building the baseline $baseline (build/baseline)" >&2
+  rm -rf build/baseline-src
+  git worktree prune
+  git worktree add --detach build/baseline-src "$baseline" >/dev/null 2>&1
+  # Older trees have no presets: their own configure line.
+  cmake -S build/baseline-src -B build/baseline -DCMAKE_TOOLCHAIN_FILE="$root/build/baseline-src/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build/baseline -j "$jobs" --target dormivel dormivel_winbench >/dev/null
+  git worktree remove --force build/baseline-src
+  row "dormivel.exe size, baseline $baseline" "$(stat -c %s build/baseline/bin/dormivel.exe) bytes"
+fi
 
 exe=build/mingw/bin/dormivel.exe
 row "dormivel.exe size" "$(stat -c %s "$exe") bytes"
@@ -36,11 +55,16 @@ source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 DORMIVEL_OWN_DISPLAY=1 wine_env_start "$root/build/mingw" >&2
 bench() { (cd build/mingw/bin && wine ./dormivel_winbench.exe "$@" </dev/null) | tr -d '\r'; }
+baseline_bench() { (cd build/baseline/bin && wine ./dormivel_winbench.exe "$@" </dev/null) | tr -d '\r'; }
 
 echo "== Win32 pass under Wine" >&2
 for n in 10 1000 10000; do
   ms=$(bench pass "$n" | sed -n 's/^pass_ms \([0-9.]*\).*/\1/p')
   row "one pass, whole Win32 pass under Wine, $n recordings" "$ms ms"
+  if [[ -n "$baseline" ]]; then
+    ms=$(baseline_bench pass "$n" | sed -n 's/^pass_ms \([0-9.]*\).*/\1/p')
+    row "  the same, baseline $baseline" "$ms ms"
+  fi
 done
 echo "== start-up" >&2
 row "start-up to the first pass (median of 5)" "$(bench startup | sed -n 's/^startup_to_first_pass_ms //p') ms"
@@ -48,6 +72,12 @@ echo "== memory" >&2
 memory=$(bench memory 10000)
 row "peak private bytes, 10,000 recordings" "$(sed -n 's/^peak_private_kib //p' <<<"$memory") KiB"
 row "peak working set, 10,000 recordings" "$(sed -n 's/^peak_working_set_kib //p' <<<"$memory") KiB"
+if [[ -n "$baseline" ]]; then
+  memory=$(baseline_bench memory 10000)
+  row "peak private bytes, 10,000 recordings, baseline $baseline" "$(sed -n 's/^peak_private_kib //p' <<<"$memory") KiB"
+  row "peak working set, 10,000 recordings, baseline $baseline" \
+    "$(sed -n 's/^peak_working_set_kib //p' <<<"$memory") KiB"
+fi
 echo "== schedule write to Event" >&2
 row "schedule write to its Event (median of 5)" "$(bench write-to-event | sed -n 's/^write_to_event_ms //p') ms"
 echo "== idle for ${idle_seconds} s" >&2
