@@ -46,7 +46,7 @@ echo "== native pass decision" >&2
 csv=$(build/bench/bin/pass_bench --benchmark_format=csv --benchmark_repetitions=3 \
   --benchmark_report_aggregates_only=true 2>/dev/null | grep '_median')
 for n in 10 1000 10000; do
-  us=$(grep "BM_PassDecision/$n" <<<"$csv" | cut -d, -f4)
+  us=$(grep "BM_PassDecision/${n}_" <<<"$csv" | cut -d, -f4)
   row "one pass, native decision, $n recordings" "$(printf '%.1f us' "$us")"
 done
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/records.h"
+#include "app/time_zone.h"
 #include "schedule/schedule_file.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
@@ -40,6 +41,12 @@ struct AppState {
     // A pass is due at the next turn of the main loop (the clock or the time
     // zone changed).
     bool passRequested = false;
+    // The zone's rules as last read (reading them for other years is slow
+    // enough to matter at every pass); read again after a time change and
+    // when the local year turns.
+    TimeZone zone;
+    std::uint16_t zoneYear = 0;
+    bool zoneStale = true;
 
     // Wake health: the state last reported (none before the first check),
     // what the last arming with resume said, the wake-up armed with resume

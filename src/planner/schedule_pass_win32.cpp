@@ -85,10 +85,15 @@ bool readIntoPlan(AppState& state, FILE* opened, const ScheduleClock& clock) {
 
 }  // namespace
 
-ScheduleClock currentScheduleClock() {
+ScheduleClock currentScheduleClock(AppState& state) {
     SYSTEMTIME local;
     GetLocalTime(&local);
-    return ScheduleClock{local.wYear, local.wMonth, currentTimeZone()};
+    if (state.zoneStale || state.zoneYear != local.wYear) {
+        state.zone = currentTimeZone();
+        state.zoneYear = local.wYear;
+        state.zoneStale = false;
+    }
+    return ScheduleClock{local.wYear, local.wMonth, state.zone};
 }
 
 std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone) {
@@ -100,7 +105,7 @@ std::string formatUpcomingLine(const Recording& recording, const Options& option
 }
 
 void runSchedulePass(AppState& state, FILE* opened) {
-    const ScheduleClock clock = currentScheduleClock();
+    const ScheduleClock clock = currentScheduleClock(state);
     if (!readIntoPlan(state, opened, clock)) return;
 
     PassInput input;

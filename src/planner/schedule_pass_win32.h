@@ -17,8 +17,8 @@ namespace dormivel {
 void runSchedulePass(AppState& state, FILE* opened = nullptr);
 
 // The pass's view of the platform clock: the local year and month, and the
-// zone's rules.
-ScheduleClock currentScheduleClock();
+// zone's rules (kept in the state, read again when stale).
+ScheduleClock currentScheduleClock(AppState& state);
 
 // One line of the upcoming list for a recording.
 std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone);

@@ -6,6 +6,7 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/schedule_pass_win32.h"
 #include "ui/tray_icon_win32.h"
 
 namespace dormivel {
@@ -88,11 +89,12 @@ WakeFacts readWakeFacts(SleepMethod method, WakeArmResult lastArm) {
         if (status.ACLineStatus == 0) facts.source = PowerSource::battery;
         if (status.ACLineStatus == 1) facts.source = PowerSource::mains;
     }
-    const HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
+    // Loaded once and kept: the check runs after every arming with resume,
+    // and loading the library each time costs more than the whole check.
+    static const HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
     if (powrprof == nullptr) return facts;
     readPlan(powrprof, facts);
     readCapabilities(powrprof, facts);
-    FreeLibrary(powrprof);
     return facts;
 }
 
@@ -145,7 +147,7 @@ void reportLateWake(AppState& state, FileTime resumedAt) {
     const std::optional<LateWake> late = findLateWake(state.armedWake, state.suspendedAt, resumedAt);
     state.suspendedAt.reset();
     if (!late) return;
-    appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentTimeZone())));
+    appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
     showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));
 }
 

@@ -144,6 +144,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // The clock or the time zone changed: the armed wake-up must
             // follow. The pass runs from the main loop, never from here.
             state->passRequested = true;
+            state->zoneStale = true;
             return TRUE;
         case kSleepRequestDone:
             state->power.ownSleepRequested = false;
