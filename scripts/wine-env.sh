@@ -44,8 +44,9 @@ wine_env_start() {
   fi
   # Without a window manager every close of a visible window waits 2 s unless
   # Wine manages no windows itself; crashes must never open a dialog; the
-  # Win32 tests (and only they) load the stand-in powrprof.dll built beside
-  # them, which records sleep requests instead of making them. The values are
+  # Win32 test program, and dormivel.exe run from the build folder, load the
+  # stand-in powrprof.dll built beside them, which records sleep requests
+  # instead of making them and plays the machine a test asks for. The values are
   # written first and the server restarted after, so that every process of
   # the run, Wine's own desktop process included, starts with them.
   wineserver -k >/dev/null 2>&1 || true
