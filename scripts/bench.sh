@@ -50,6 +50,16 @@ for n in 10 1000 10000; do
   row "one pass, native decision, $n recordings" "$(printf '%.1f us' "$us")"
 done
 
+echo "== native reader" >&2
+reader=$(build/bench/bin/schedule_bench --benchmark_min_time=0.2 2>/dev/null)
+for n in 1000 100000; do
+  line=$(awk -v n="$n" '/against the floor/ {on=1; next} on && $1 == n {print; exit}' <<<"$reader")
+  row "reader against the floor, $n lines" "$(awk '{printf "%.2f (reader %.1f us, floor %.1f us)", $4, $3, $2}' <<<"$line")"
+  row "reader and selection against the floor, $n lines" "$(awk '{printf "%.2f (%.1f us)", $6, $5}' <<<"$line")"
+done
+line=$(awk '/peak heap of one pass/ {on=1; next} on && $1 == 100000 && $2 == "ordinary" {print; exit}' <<<"$reader")
+row "peak heap of one pass, 100,000 lines" "$(awk '{printf "%s bytes (recordings own %s bytes, %.2f)", $3, $4, $5}' <<<"$line")"
+
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT

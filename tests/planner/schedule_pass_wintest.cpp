@@ -306,20 +306,15 @@ std::int64_t utcOfLocal(const SYSTEMTIME& local) {
     return driver::toTicks(utc);
 }
 
-std::int64_t utcNow() {
-    SYSTEMTIME utc;
-    GetSystemTime(&utc);
-    return driver::toTicks(utc);
-}
-
 // Run by its own CTest entry in a zone whose daylight saving starts a few
 // days from today (scripts/with-dst-ahead.sh). A recording on the day after
 // the change is woken for at its own wall-clock time: the wake timer's due
 // time, read from outside, is an hour earlier than a conversion with the bias
 // in force today would make it.
 TEST(DaylightSavingChange, WakeUpByTheRulesOfTheRecordingsDate) {
-    const SYSTEMTIME now = driver::localNow();
-    const std::int64_t biasNow = utcNow() - driver::toTicks(now);
+    // Both biases by the same conversion, which no clock reading can jitter.
+    const SYSTEMTIME now = driver::wholeMinute(driver::localNow());
+    const std::int64_t biasNow = utcOfLocal(now) - driver::toTicks(now);
     // The first day ahead whose evening lies under another bias.
     SYSTEMTIME evening{};
     bool found = false;
