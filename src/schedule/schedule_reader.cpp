@@ -64,6 +64,21 @@ std::uint16_t readNumber(std::string_view text, std::size_t pos) {
     return static_cast<std::uint16_t>(static_cast<std::uint64_t>(value) & 0xFFFFU);
 }
 
+// The first `c` in [p, end), or end.
+const char* firstOf(const char* p, const char* end, char c) {
+    while (p != end && *p != c)
+        ++p;
+    return p;
+}
+
+// Where the text after the nearest blank before `p` starts, searching back
+// no further than `limit`.
+const char* afterBlankBefore(const char* p, const char* limit) {
+    while (p != limit && p[-1] != ' ')
+        --p;
+    return p;
+}
+
 }  // namespace
 
 bool isEarlier(const Recording& a, const Recording& b) {
@@ -101,17 +116,13 @@ bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTi
     // few places away, where a library search costs more than it saves.
     const char* const begin = text.data();
     const char* const end = begin + text.size();
-    const char* slash = begin;
-    while (slash != end && *slash != '/')
-        ++slash;
+    const char* const slash = firstOf(begin, end, '/');
     if (slash == end) return false;
 
     // The month stands after the nearest blank before the slash. A date with
     // no blank before it ("12/31 23:30") is read from the start of the text,
     // as if a blank stood just before it, rather than failing the line.
-    const char* monthStart = slash;
-    while (monthStart != begin && monthStart[-1] != ' ')
-        --monthStart;
+    const char* const monthStart = afterBlankBefore(slash, begin);
 
     LocalDateTime local;
     local.month = readNumber(text, static_cast<std::size_t>(monthStart - begin));
@@ -129,13 +140,9 @@ bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTi
 
     // The first colon at or after the month's blank; the hour stands after the
     // nearest blank before the colon, which is the month's blank at the latest.
-    const char* colon = monthStart;
-    while (colon != end && *colon != ':')
-        ++colon;
+    const char* const colon = firstOf(monthStart, end, ':');
     if (colon == end) return false;
-    const char* hourStart = colon;
-    while (hourStart != monthStart && hourStart[-1] != ' ')
-        --hourStart;
+    const char* const hourStart = afterBlankBefore(colon, monthStart);
     local.hour = readNumber(text, static_cast<std::size_t>(hourStart - begin));
     local.minute = readNumber(text, static_cast<std::size_t>(colon + 1 - begin));
 

@@ -5,13 +5,28 @@
 #include <iterator>
 
 namespace dormivel {
+namespace {
 
-void addTrayIcon(HWND window, HICON icon) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+// The record of the program's one icon (identifier 0), in the V2 layout of
+// the wide or the 8-bit form, with the flags of what it changes.
+template <typename Record>
+Record iconRecord(HWND window, UINT flags) {
+    Record data{};
+    if constexpr (sizeof(data.szTip[0]) == sizeof(wchar_t)) {
+        data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    } else {
+        data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    }
     data.hWnd = window;
     data.uID = 0;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uFlags = flags;
+    return data;
+}
+
+}  // namespace
+
+void addTrayIcon(HWND window, HICON icon) {
+    NOTIFYICONDATAW data = iconRecord<NOTIFYICONDATAW>(window, NIF_MESSAGE | NIF_ICON | NIF_TIP);
     data.uCallbackMessage = kTrayCallbackMessage;
     data.hIcon = icon;
     wcsncpy_s(data.szTip, L"Dormivel", _TRUNCATE);
@@ -19,19 +34,12 @@ void addTrayIcon(HWND window, HICON icon) {
 }
 
 void removeTrayIcon(HWND window) {
-    NOTIFYICONDATAA data{};
-    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = window;
-    data.uID = 0;
+    NOTIFYICONDATAA data = iconRecord<NOTIFYICONDATAA>(window, 0);
     Shell_NotifyIconA(NIM_DELETE, &data);
 }
 
 void showTrayBalloon(HWND window, std::string_view text) {
-    NOTIFYICONDATAA data{};
-    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = window;
-    data.uID = 0;
-    data.uFlags = NIF_INFO;
+    NOTIFYICONDATAA data = iconRecord<NOTIFYICONDATAA>(window, NIF_INFO);
     const std::size_t length = text.size() < sizeof data.szInfo ? text.size() : sizeof data.szInfo - 1;
     text.copy(data.szInfo, length);
     data.uTimeout = 0;
@@ -41,11 +49,7 @@ void showTrayBalloon(HWND window, std::string_view text) {
 }
 
 bool setTrayTip(HWND window, std::string_view tip) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    data.hWnd = window;
-    data.uID = 0;
-    data.uFlags = NIF_TIP;
+    NOTIFYICONDATAW data = iconRecord<NOTIFYICONDATAW>(window, NIF_TIP);
     // No ANSI code page turns a byte into more than one UTF-16 unit, so the
     // bytes kept always fit the field with its terminator.
     constexpr std::size_t kMaxBytes = std::size(data.szTip) - 1;
