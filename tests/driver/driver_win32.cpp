@@ -77,7 +77,12 @@ void removeTree(const std::wstring& path) {
 std::wstring makeScratchDir(const std::wstring& name) {
     const std::wstring base = scratchBase();
     CreateDirectoryW(base.c_str(), nullptr);
-    std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()));
+    // Wine hands out process ids again at once, and a folder of an earlier
+    // test program may still be going away: the name is made unique by the
+    // time and a count as well.
+    static unsigned count = 0;
+    std::wstring dir = join(base, name + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                      std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++count));
     removeTree(dir);
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
