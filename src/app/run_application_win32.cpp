@@ -70,8 +70,11 @@ int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
         if (result == WAIT_OBJECT_0) {
             runSchedulePass(state);
         } else if (result == WAIT_OBJECT_0 + 1) {
-            settleAndPass(state, reference);
+            // Re-armed before the settle looks at the file: a change made
+            // while the settle or its pass runs signals again, rather than
+            // falling between this signal and the next arming.
             FindNextChangeNotification(changeNotification);
+            settleAndPass(state, reference);
         } else if (result == WAIT_OBJECT_0 + 2) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

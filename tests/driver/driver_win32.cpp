@@ -387,6 +387,20 @@ LRESULT sendPowerBroadcast(HWND window, WPARAM event) {
     return SendMessageW(window, WM_POWERBROADCAST, event, 0);
 }
 
+std::vector<std::string> waitForEventHolding(const std::wstring& path, const std::string& text, DWORD timeoutMs) {
+    std::vector<std::string> events;
+    waitUntil(
+        [&] {
+            events = readLogEvents(path);
+            for (const std::string& event : events) {
+                if (event.find(text) != std::string::npos) return true;
+            }
+            return false;
+        },
+        timeoutMs);
+    return events;
+}
+
 std::vector<std::string> waitForLogEvents(const std::wstring& path, std::size_t count, DWORD timeoutMs) {
     return logEvents(waitForLog(
         path, [count](const std::string& bytes) { return logEvents(bytes).size() >= count; }, timeoutMs));

@@ -171,6 +171,11 @@ std::vector<std::string> readLogEvents(const std::wstring& path);
 // top-level window; returns what the window answered.
 LRESULT sendPowerBroadcast(HWND window, WPARAM event);
 
+// Waits until a whole Event element of the log file at `path` holds `text`
+// (an element being written is not yet whole); returns the Event bodies as
+// last read.
+std::vector<std::string> waitForEventHolding(const std::wstring& path, const std::string& text, DWORD timeoutMs);
+
 // Waits until the log file at `path` holds at least `count` Event elements;
 // returns its Event bodies as last read.
 std::vector<std::string> waitForLogEvents(const std::wstring& path, std::size_t count, DWORD timeoutMs);

@@ -145,8 +145,7 @@ TEST(SchedulePass, RewritesSettleIntoOnePass) {
     const ULONGLONG spread = GetTickCount64() - first;
     const std::string last =
         block("NextRecording", {written.back()}) + wakeLine(driver::addSeconds(written.back().start, -60)) + "\r\n";
-    const std::vector<std::string> events = driver::logEvents(driver::waitForLog(
-        run.logPath(), [&](const std::string& log) { return log.find("Version 3") != std::string::npos; }, 10000));
+    const std::vector<std::string> events = driver::waitForEventHolding(run.logPath(), "Version 3", 10000);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), last);
     constexpr ULONGLONG kQuickMs = 500;

@@ -125,8 +125,7 @@ std::size_t count(const std::vector<std::string>& events, const std::string& tex
 
 // The Event bodies once one holds `text`.
 std::vector<std::string> waitForEventWith(const std::wstring& log, const std::string& text) {
-    return driver::logEvents(
-        driver::waitForLog(log, [&](const std::string& l) { return l.find(text) != std::string::npos; }, 10000));
+    return driver::waitForEventHolding(log, text, 10000);
 }
 
 std::string tomorrowAt(int minutes, const char* title) {

@@ -24,8 +24,7 @@ std::wstring logPath(const driver::DormivelRun& run) {
 
 // The Event bodies once one of them holds `text`.
 std::vector<std::string> waitForEventWith(const driver::DormivelRun& run, const std::string& text) {
-    return driver::logEvents(driver::waitForLog(
-        logPath(run), [&](const std::string& log) { return log.find(text) != std::string::npos; }, kWait));
+    return driver::waitForEventHolding(logPath(run), text, kWait);
 }
 
 bool anyEventHolds(const std::vector<std::string>& events, const std::string& text) {
@@ -70,7 +69,10 @@ TEST(ScheduleFile, ReplacedByRenameOrDeletedAndWrittenAgain) {
     ASSERT_TRUE(DeleteFileW(schedule.c_str()));
     ASSERT_TRUE(driver::writeFile(schedule, driver::scheduleFile({tomorrow(20, "Charlie")})));
     const std::vector<std::string> events = waitForEventWith(run, "Charlie");
-    EXPECT_TRUE(anyEventHolds(events, "Charlie")) << "the file written again was not read";
+    std::string seen;
+    for (const std::string& e : events)
+        seen += e + "\n";
+    EXPECT_TRUE(anyEventHolds(events, "Charlie")) << "the file written again was not read; the log:\n" << seen;
     // The plan never went empty on the way.
     EXPECT_FALSE(anyEventHolds(events, kEmptyNext));
     EXPECT_FALSE(anyEventHolds(events, "SetAllowSleep"));
