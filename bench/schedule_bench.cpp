@@ -202,7 +202,8 @@ BENCHMARK(BM_Read)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadAndSelect)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 void printRatios() {
-    std::printf("\nthe reader, and the reader with the selection, against the floor (split into lines and TAB fields)\n");
+    std::printf(
+        "\nthe reader, and the reader with the selection, against the floor (split into lines and TAB fields)\n");
     std::printf("%10s %14s %14s %8s %16s %8s\n", "lines", "floor cpu us", "reader cpu us", "ratio", "with select us",
                 "ratio");
     for (const int lines : {1000, 100000}) {

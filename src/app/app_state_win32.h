@@ -8,10 +8,10 @@
 
 #include "app/records.h"
 #include "app/time_zone.h"
-#include "schedule/schedule_file.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
 #include "planner/wake_health.h"
+#include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
 

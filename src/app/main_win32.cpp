@@ -19,7 +19,7 @@ int _dowildcard = 0;
 // program without a console does not have; its demangler is a sixth of the
 // program's size. Ending at once is all that is left to do.
 namespace __gnu_cxx {
-void __verbose_terminate_handler();  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+void __verbose_terminate_handler();   // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 void __verbose_terminate_handler() {  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
     std::abort();
 }

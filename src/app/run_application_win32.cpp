@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "schedule/schedule_file_win32.h"
 #include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"

@@ -18,7 +18,8 @@ std::wstring scheduleDirectory(std::wstring_view fullPath, std::size_t fileNameO
     bool shareRoot = false;
     if (dir.size() > 2 && isSeparator(dir[0]) && isSeparator(dir[1])) {
         const std::size_t server = dir.find_first_of(L"\\/", 2);
-        shareRoot = server != std::wstring_view::npos && dir.find_first_of(L"\\/", server + 1) == std::wstring_view::npos;
+        shareRoot =
+            server != std::wstring_view::npos && dir.find_first_of(L"\\/", server + 1) == std::wstring_view::npos;
     }
     if (dir.empty() || driveRoot || shareRoot) dir = fullPath.substr(0, fileNameOffset);
     return std::wstring(dir);

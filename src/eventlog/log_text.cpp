@@ -143,8 +143,8 @@ LogOpenDecision decideLogOpen(const LogFileFacts& facts) {
     if (!facts.appendLog || !facts.exists) return LogOpenDecision::startNew;
     if (!facts.contentKnown) return LogOpenDecision::runWithoutLog;
     if (facts.size == 0) return LogOpenDecision::startNew;
-    const bool ours = facts.size >= kLogHeader.size() && facts.head.starts_with(kLogPrologue) &&
-                      facts.tail.ends_with(kLogClosingTag);
+    const bool ours =
+        facts.size >= kLogHeader.size() && facts.head.starts_with(kLogPrologue) && facts.tail.ends_with(kLogClosingTag);
     return ours ? LogOpenDecision::append : LogOpenDecision::runWithoutLog;
 }
 

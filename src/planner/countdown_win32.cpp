@@ -52,8 +52,8 @@ void startSleepRequest(AppState& state) {
 // freed, so the caller must not touch either afterwards.
 void tick(CountdownParams& params) {
     AppState& state = *params.appState;
-    const CountdownTickInput input{params.deadline,    currentFileTime(),         params.lastShown,
-                                   !state.keepAwake,   params.powerEventsAtOpen, state.power.powerEvents};
+    const CountdownTickInput input{params.deadline,  currentFileTime(),        params.lastShown,
+                                   !state.keepAwake, params.powerEventsAtOpen, state.power.powerEvents};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
     switch (decideCountdownTick(input)) {
         case CountdownStep::none:

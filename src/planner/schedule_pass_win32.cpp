@@ -3,12 +3,12 @@
 #include <string>
 
 #include "app/clock_win32.h"
-#include "schedule/schedule_file_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown_win32.h"
 #include "planner/pass_decision.h"
 #include "planner/selection.h"
 #include "planner/wake_health_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "schedule/upcoming_line.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"

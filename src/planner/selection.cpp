@@ -25,7 +25,8 @@ std::uint8_t startHour(const Recording& recording, const TimeZone& zone) {
     FileTime local = 0;
     // Days begin at midnight on the tick scale, so the hour is what is left
     // of whole hours after whole days.
-    if (utcToLocal(recording.start, zone, local)) return static_cast<std::uint8_t>((local / kTicksPerHour) % kHoursPerDay);
+    if (utcToLocal(recording.start, zone, local))
+        return static_cast<std::uint8_t>((local / kTicksPerHour) % kHoursPerDay);
     return static_cast<std::uint8_t>(utcToLocalDateTime(recording.start, zone).hour);
 }
 

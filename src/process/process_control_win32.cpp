@@ -47,7 +47,8 @@ void closeApplicationWindow(HWND window, const std::vector<std::wstring>& termin
         appendEvent(log, formatQuitProcessCleanly(classText, processId));
         return;
     }
-    const bool ended = TerminateProcess(process, 0) != FALSE && WaitForSingleObject(process, kTerminateWaitMs) == WAIT_OBJECT_0;
+    const bool ended =
+        TerminateProcess(process, 0) != FALSE && WaitForSingleObject(process, kTerminateWaitMs) == WAIT_OBJECT_0;
     CloseHandle(process);
     if (ended) appendEvent(log, formatTerminatedProcessForcefully(classText, processId));
 }

@@ -32,8 +32,8 @@ struct PowerActions {
     bool closeApplications = false;  // the terminate list
     bool logSuspend = false;
     bool logResume = false;
-    bool startPrograms = false;      // the execute list
-    bool resumed = false;            // the first resume after a suspend: look at the wake-up
+    bool startPrograms = false;  // the execute list
+    bool resumed = false;        // the first resume after a suspend: look at the wake-up
     bool powerSourceChanged = false;
 };
 

@@ -58,7 +58,10 @@ TEST(Settle, PassesOnceTheStampStaysPutForASecond) {
         int sleeps = 0;
         int passes = 0;
         const bool passed = settleAndPass(
-            reference, [&] { return next < c.stamps.size() ? c.stamps[next++] : FileStamp{true, 99}; },
+            reference,
+            [&] {
+                return next < c.stamps.size() ? c.stamps[next++] : FileStamp{true, 99};
+            },
             [&] { ++sleeps; }, [&] { ++passes; });
         EXPECT_EQ(passed, c.passed);
         EXPECT_EQ(passes, c.passed ? 1 : 0);

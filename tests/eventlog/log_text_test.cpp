@@ -176,7 +176,9 @@ TEST(LogOpenDecision, ScheduleFileAndUnreadableFiles) {
     const std::string log(kLogHeader);
     const Case cases[] = {
         {"schedule, new log", {false, true, true, false, 0, {}, {}}, LogOpenDecision::runWithoutLog},
-        {"schedule, appending", {true, true, true, true, log.size(), log, kLogClosingTag}, LogOpenDecision::runWithoutLog},
+        {"schedule, appending",
+         {true, true, true, true, log.size(), log, kLogClosingTag},
+         LogOpenDecision::runWithoutLog},
         {"appending, bytes unreadable", {true, true, false, false, 0, {}, {}}, LogOpenDecision::runWithoutLog},
         {"new log, bytes not read", {false, true, false, false, 0, {}, {}}, LogOpenDecision::startNew},
     };

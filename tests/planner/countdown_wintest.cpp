@@ -466,7 +466,8 @@ TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
     // its wake-up two seconds ahead, and the countdown would sleep in four.
     const SYSTEMTIME now = driver::localNow();
     SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(now), 60);
-    if (driver::toTicks(start) - driver::toTicks(now) < 15 * driver::kTicksPerSecond) start = driver::addSeconds(start, 60);
+    if (driver::toTicks(start) - driver::toTicks(now) < 15 * driver::kTicksPerSecond)
+        start = driver::addSeconds(start, 60);
     state_.options.leadTime =
         static_cast<std::int32_t>((driver::toTicks(start) - driver::toTicks(now)) / driver::kTicksPerSecond - 2);
     ASSERT_TRUE(driver::writeFile(state_.schedulePath,
@@ -516,7 +517,8 @@ TEST_F(CountdownWindow, OwnSleepClosesApplicationsFirstAndAnswersTheSuspend) {
     const std::wstring notifications = driver::join(dir_, L"notifications.txt");
     ASSERT_TRUE(SetEnvironmentVariableW(L"DORMIVEL_SUSPEND_NOTIFICATIONS", notifications.c_str()));
     driver::Process helper;
-    ASSERT_TRUE(driver::start(driver::helperExe(L"helper_window.exe"), {L"DormivelTestOwnSleep", L"quit"}, L"", helper));
+    ASSERT_TRUE(
+        driver::start(driver::helperExe(L"helper_window.exe"), {L"DormivelTestOwnSleep", L"quit"}, L"", helper));
     ASSERT_NE(driver::waitWindow(helper.processId, L"DormivelTestOwnSleep", L"", false, 10000), nullptr);
     state_.options.terminateList = {L"DormivelTestOwnSleep"};
     state_.mainWindow = createMainWindow(state_);

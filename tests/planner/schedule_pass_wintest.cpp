@@ -138,8 +138,9 @@ TEST(SchedulePass, RewritesSettleIntoOnePass) {
     std::vector<ScheduleEntry> written;
     const ULONGLONG first = GetTickCount64();
     for (int i = 0; i < 3; ++i) {
-        written.push_back({driver::addSeconds(base, std::int64_t{60} * i), driver::addSeconds(base, std::int64_t{60} * i + 600),
-                           9, "Version " + std::to_string(i + 1)});
+        written.push_back({driver::addSeconds(base, std::int64_t{60} * i),
+                           driver::addSeconds(base, std::int64_t{60} * i + 600), 9,
+                           "Version " + std::to_string(i + 1)});
         ASSERT_TRUE(driver::writeFile(schedule, driver::scheduleFile({written.back()})));
     }
     const ULONGLONG spread = GetTickCount64() - first;
@@ -330,8 +331,7 @@ TEST(DaylightSavingChange, WakeUpByTheRulesOfTheRecordingsDate) {
 
     const ScheduleEntry after{evening, driver::addSeconds(evening, 3600), 6, "After the change"};
     driver::DormivelRun run;
-    ASSERT_TRUE(
-        driver::startDormivel(L"pass-dst", driver::scheduleFile({after}), {L"--logfile=log.xml"}, run));
+    ASSERT_TRUE(driver::startDormivel(L"pass-dst", driver::scheduleFile({after}), {L"--logfile=log.xml"}, run));
     const std::vector<std::string> events = waitForEvents(run, 2, 10000);
     ASSERT_GE(events.size(), 2u);
     // The log and the list show the wall-clock time written in the file.
@@ -355,9 +355,8 @@ TEST(DaylightSavingChange, WakeUpByTheRulesOfTheRecordingsDate) {
 TEST(SchedulePass, TimeChangeReArmsTheWakeUp) {
     const SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(driver::localNow()), 86400);
     driver::DormivelRun run;
-    ASSERT_TRUE(driver::startDormivel(L"pass-timechange",
-                                      driver::scheduleFile({{start, driver::addSeconds(start, 1800), 1, "News"}}), {},
-                                      run));
+    ASSERT_TRUE(driver::startDormivel(
+        L"pass-timechange", driver::scheduleFile({{start, driver::addSeconds(start, 1800), 1, "News"}}), {}, run));
     ASSERT_EQ(driver::waitForListLines(run.mainWindow, 1, 10000).size(), 1u);
     // Read from outside, the due time carries the reading's own jitter.
     const auto nearDue = [](std::uint64_t a, std::int64_t b) {

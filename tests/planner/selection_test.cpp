@@ -124,7 +124,8 @@ TEST(IsEligible, NoRangesEverythingEligible) {
     const Options options;
     for (int kind = 0; kind < 4; ++kind) {
         for (int h = 0; h < 24; ++h) {
-            EXPECT_TRUE(isEligible(rec(at(h, 0), at(h, 0), "x", (kind & 1) != 0, (kind & 2) != 0), options, TimeZone{}));
+            EXPECT_TRUE(
+                isEligible(rec(at(h, 0), at(h, 0), "x", (kind & 1) != 0, (kind & 2) != 0), options, TimeZone{}));
         }
     }
 }

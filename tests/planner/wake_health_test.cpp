@@ -15,11 +15,11 @@ constexpr FileTime kMinute = 60 * kTicksPerSecond;
 // A machine described by changes to a healthy one on mains power with
 // everything known: "ac=0 src=battery rtc=s1 method=hibernate", "?" for an
 // unknown value, "blank" for nothing known at all.
-WakeFacts machine(const std::string& spec) {
+WakeFacts machine(const std::string& changes) {
     WakeFacts f{
         WakeTimerSetting::on, WakeTimerSetting::on,   PowerSource::mains, true, true, true, SleepState::s4, false,
         SleepMethod::suspend, WakeArmResult::accepted};
-    std::istringstream in(spec);
+    std::istringstream in(changes);
     for (std::string word; in >> word;) {
         const std::string key = word.substr(0, word.find('='));
         const std::string value = word.substr(word.find('=') + 1);
@@ -120,8 +120,8 @@ TEST(WakeHealth, EachCauseAloneCausesTogetherAndUnknowns) {
         {"ac=? dc=? s3=0 rtc=s1 arm=ignored", "nosuspend"},
         {"ac=? dc=? s3=0 rtc=s1 arm=ignored method=hibernate", "firmware/s4"},
     };
-    for (const auto& [spec, expected] : cases)
-        EXPECT_EQ(describe(assessWakeHealth(machine(spec))), expected) << spec;
+    for (const auto& [changes, expected] : cases)
+        EXPECT_EQ(describe(assessWakeHealth(machine(changes))), expected) << changes;
 }
 
 TEST(WakeHealth, ReasonWordsBalloonsAndTips) {
@@ -140,11 +140,11 @@ TEST(WakeHealth, ReasonWordsBalloonsAndTips) {
         {"arm=ignored", "will not wake the PC", "Windows will not wake the PC for its timer"},
         {"arm=failed", "could not set", "no wake-up timer could be set"},
     };
-    for (const auto& [spec, fix, tip] : cases) {
-        const WakeHealth health = assessWakeHealth(machine(spec));
+    for (const auto& [changes, fix, tip] : cases) {
+        const WakeHealth health = assessWakeHealth(machine(changes));
         const std::string balloon = wakeProblemBalloon(health);
         EXPECT_NE(balloon.find(fix), std::string::npos) << balloon;
-        EXPECT_LT(balloon.size(), 256U) << spec;
+        EXPECT_LT(balloon.size(), 256U) << changes;
         EXPECT_EQ(balloon.back(), '.') << "cut short: " << balloon;
         EXPECT_EQ(std::count(balloon.begin(), balloon.end(), '\n'), 1) << "the cause, then the fix: " << balloon;
         EXPECT_EQ(composeTrayTip(health, TipWakeUp{"Mon", "6:29 AM", "News"}), std::string("Dormivel: ") + tip);
@@ -157,7 +157,7 @@ TEST(WakeHealth, ReasonWordsBalloonsAndTips) {
 }
 
 TEST(WakeHealth, OnlyAChangeShowsAnything) {
-    const auto h = [](const char* spec) { return assessWakeHealth(machine(spec)); };
+    const auto h = [](const char* changes) { return assessWakeHealth(machine(changes)); };
     const std::string offBody = "<WakeUnavailable reason=\"timersoff\" />";
     const std::tuple<std::optional<WakeHealth>, WakeHealth, std::string, bool> cases[] = {
         // previous (none: not yet checked), current, log body, balloon

@@ -13,9 +13,9 @@
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
 #include "support/system_time_win32.h"
-#include "planner/wake_health_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/tray_icon_win32.h"
 

@@ -10,9 +10,9 @@ TEST(ScheduleRead, ErrorsByKind) {
         std::uint32_t error;
         const char* reason;
     };
-    const Case cases[] = {{2, "missing"},  {3, "missing"}, {53, "missing"}, {64, "missing"}, {67, "missing"},
-                          {5, "denied"},   {32, "denied"}, {33, "locked"},  {21, "ioerror"}, {23, "ioerror"},
-                          {0, "ioerror"}};
+    const Case cases[] = {{2, "missing"},  {3, "missing"},  {53, "missing"}, {64, "missing"},
+                          {67, "missing"}, {5, "denied"},   {32, "denied"},  {33, "locked"},
+                          {21, "ioerror"}, {23, "ioerror"}, {0, "ioerror"}};
     for (const auto& c : cases)
         EXPECT_EQ(scheduleAccessReason(classifyScheduleError(c.error)), c.reason) << c.error;
 }

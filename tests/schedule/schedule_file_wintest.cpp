@@ -88,8 +88,7 @@ TEST(ScheduleFile, HeldByItsWriterDuringARecording) {
     const SYSTEMTIME start = driver::wholeMinute(driver::localNow());
     const ScheduleEntry running{start, driver::addSeconds(start, 600), 3, "Running"};
     driver::DormivelRun run;
-    ASSERT_TRUE(
-        driver::startDormivel(L"file-held", driver::scheduleFile({running}), {L"--logfile=log.xml"}, run));
+    ASSERT_TRUE(driver::startDormivel(L"file-held", driver::scheduleFile({running}), {L"--logfile=log.xml"}, run));
     ASSERT_TRUE(anyEventHolds(waitForEventWith(run, "allow=\"false\""), "Running"));
 
     const std::wstring schedule = driver::join(run.dir, L"schedule.txt");

@@ -71,9 +71,8 @@ TEST(PowerEvents, EachBroadcastByTheFlags) {
 // One wake brings several resume codes; only the first acts, and a later
 // suspend acts again.
 TEST(PowerEvents, OneSuspendAndItsResumesActOnce) {
-    const std::uint32_t codes[] = {kPowerSuspend,       kPowerSuspend,         kPowerResumeAutomatic,
-                                   kPowerResumeSuspend, kPowerResumeCritical,  kPowerSuspend,
-                                   kPowerResumeSuspend, kPowerResumeAutomatic};
+    const std::uint32_t codes[] = {kPowerSuspend,        kPowerSuspend, kPowerResumeAutomatic, kPowerResumeSuspend,
+                                   kPowerResumeCritical, kPowerSuspend, kPowerResumeSuspend,   kPowerResumeAutomatic};
     PowerFlags f;
     std::string acted;
     for (const std::uint32_t code : codes) {
@@ -81,8 +80,7 @@ TEST(PowerEvents, OneSuspendAndItsResumesActOnce) {
         f = step.flags;
         acted += "|" + words(step.actions);
     }
-    EXPECT_EQ(acted,
-              "|close log-suspend||log-resume start resumed|||close log-suspend|log-resume start resumed|");
+    EXPECT_EQ(acted, "|close log-suspend||log-resume start resumed|||close log-suspend|log-resume start resumed|");
     EXPECT_EQ(f.powerEvents, 8u);
 }
 
