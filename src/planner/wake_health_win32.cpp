@@ -106,16 +106,10 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
-TipWakeUp tipWakeUp(FileTime due, std::string_view title) {
+TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
     TipWakeUp tip;
     tip.title = title;
-    const FILETIME utc = toFileTime(due);
-    SYSTEMTIME utcSplit{};
-    SYSTEMTIME local{};
-    if (FileTimeToSystemTime(&utc, &utcSplit) == FALSE ||
-        SystemTimeToTzSpecificLocalTime(nullptr, &utcSplit, &local) == FALSE) {
-        return tip;
-    }
+    const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
     char text[64];
     tip.day = formatted(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, "ddd", text, sizeof text), text);
     tip.time = formatted(GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, sizeof text), text);
@@ -125,7 +119,7 @@ TipWakeUp tipWakeUp(FileTime due, std::string_view title) {
 void refreshTrayTip(AppState& state) {
     std::optional<TipWakeUp> next;
     if (state.armedWake && state.armedWake->due > currentFileTime()) {
-        next = tipWakeUp(state.armedWake->due, state.armedWake->title);
+        next = tipWakeUp(state.armedWake->due, state.armedWake->title, currentScheduleClock(state).zone);
     }
     const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
     if (tip == state.trayTip) return;

@@ -23,9 +23,9 @@ WakeFacts readWakeFacts(SleepMethod method, WakeArmResult lastArm);
 WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due);
 
 // The wake-up as the tray tip names it: the local day's short name and the
-// time without seconds in the user's formats, converted with the zone rules
-// of that date.
-TipWakeUp tipWakeUp(FileTime due, std::string_view title);
+// time without seconds in the user's formats, converted by `zone`'s rules for
+// that date, as the list and the log convert.
+TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone);
 
 // Reads the facts and assesses them; a change of health is logged and shown
 // in a balloon; the tray tip follows.
