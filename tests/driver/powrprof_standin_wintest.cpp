@@ -1,10 +1,10 @@
 // The stand-in powrprof.dll in the build folder, which the Win32 tests and
 // dormivel.exe load instead of the system's: the power notifications its
-// SetSuspendState sends to the calling process's windows, and which
-// powrprof.dll dormivel.exe gets beside it and elsewhere.
+// SetSuspendState sends to the calling process's windows. (Which one
+// dormivel.exe loads shows in the wake-health tests: beside the tests it
+// plays the machine file, elsewhere it gives Wine's own answers.)
 #include <windows.h>
 #include <powrprof.h>
-#include <psapi.h>
 
 #include <gtest/gtest.h>
 
@@ -85,61 +85,6 @@ TEST(PowrprofStandIn, NotifiesTheCallingProcesssWindowsAroundASleep) {
     for (const wchar_t* variable :
          {L"DORMIVEL_SUSPEND_REQUESTS", L"DORMIVEL_SUSPEND_NOTIFICATIONS", L"DORMIVEL_SUSPEND_TIMEOUT_MS"})
         SetEnvironmentVariableW(variable, nullptr);
-    driver::removeTree(dir);
-}
-
-// The powrprof.dll a process has loaded: its folder (lower case) and its
-// image size; empty and 0 when none. Wine names its own after the file it
-// was asked for, so only the image tells the stand-in from Wine's own.
-struct LoadedPowrprof {
-    std::wstring folder;
-    DWORD imageSize = 0;
-};
-
-LoadedPowrprof loadedPowrprof(HANDLE process) {
-    HMODULE modules[512];
-    DWORD needed = 0;
-    if (!EnumProcessModulesEx(process, modules, sizeof modules, &needed, LIST_MODULES_ALL)) return {};
-    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
-        wchar_t path[MAX_PATH];
-        const DWORD length = GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
-        CharLowerBuffW(path, length);
-        const std::wstring file(path, length);
-        const std::size_t slash = file.find_last_of(L'\\');
-        MODULEINFO info{};
-        if (slash != std::wstring::npos && file.substr(slash + 1) == L"powrprof.dll" &&
-            GetModuleInformation(process, modules[i], &info, sizeof info)) {
-            return {file.substr(0, slash), info.SizeOfImage};
-        }
-    }
-    return {};
-}
-
-TEST(PowrprofStandIn, DormivelExeGetsItBesideTheTestsAndWinesOwnElsewhere) {
-    ASSERT_NE(GetProcAddress(GetModuleHandleW(L"powrprof.dll"), "DormivelStandIn"), nullptr);
-    const LoadedPowrprof standIn = loadedPowrprof(GetCurrentProcess());
-    ASSERT_NE(standIn.imageSize, 0U);
-
-    driver::DormivelRun beside;
-    ASSERT_TRUE(driver::startDormivel(L"standin-beside", "header\n", {}, beside));
-    const LoadedPowrprof besideLoaded = loadedPowrprof(beside.process.process);
-    EXPECT_EQ(driver::narrow(besideLoaded.folder), driver::narrow(standIn.folder));
-    EXPECT_EQ(besideLoaded.imageSize, standIn.imageSize) << "dormivel.exe got Wine's own powrprof.dll";
-    EXPECT_EQ(driver::stopDormivel(beside), 0U);
-    driver::removeTree(beside.dir);
-
-    const std::wstring dir = driver::makeScratchDir(L"standin-elsewhere");
-    const std::wstring copy = driver::join(dir, L"dormivel.exe");
-    ASSERT_TRUE(CopyFileW(driver::dormivelExe().c_str(), copy.c_str(), FALSE));
-    ASSERT_TRUE(driver::writeFile(driver::join(dir, L"schedule.txt"), "header\n"));
-    driver::DormivelRun elsewhere;
-    elsewhere.dir = dir;
-    ASSERT_TRUE(driver::start(copy, {}, dir, elsewhere.process));
-    ASSERT_NE(driver::waitMainWindow(elsewhere.process.processId, 15000), nullptr);
-    const LoadedPowrprof elsewhereLoaded = loadedPowrprof(elsewhere.process.process);
-    EXPECT_TRUE(elsewhereLoaded.folder.ends_with(L"\\windows\\system32")) << driver::narrow(elsewhereLoaded.folder);
-    EXPECT_NE(elsewhereLoaded.imageSize, standIn.imageSize);
-    EXPECT_EQ(driver::stopDormivel(elsewhere), 0U);
     driver::removeTree(dir);
 }
 

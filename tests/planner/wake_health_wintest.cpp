@@ -93,29 +93,6 @@ TEST(WakeHealthPlatform, ArmingWithResume) {
     driver::removeTree(dir);
 }
 
-TEST(WakeHealthPlatform, TheTipsDayAndTimeAndTheTipSet) {
-    const SYSTEMTIME local{2025, 12, 1, 8, 6, 29, 0, 0};  // Monday 8 December 2025, 6:29
-    SYSTEMTIME utc{};
-    FILETIME due{};
-    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &due));
-    const TipWakeUp tip = tipWakeUp(fromFileTime(due), "News");
-    EXPECT_EQ(tip.day + "|" + tip.time + "|" + tip.title, "Mon|6:29 AM|News");  // the prefix's English (US) formats
-
-    AppState state;
-    state.mainWindow = createMainWindow(state);
-    ASSERT_NE(state.mainWindow, nullptr);
-    addTrayIcon(state.mainWindow, state.smallIcon);
-    EXPECT_TRUE(setTrayTip(state.mainWindow, std::string(200, '\xE9')));  // cut to the field
-    removeTrayIcon(state.mainWindow);
-    DestroyWindow(state.mainWindow);
-}
-
-}  // namespace
-}  // namespace dormivel
-
-namespace dormivel {
-namespace {
-
 namespace test = dormivel::test;
 
 std::size_t count(const std::vector<std::string>& events, const std::string& text) {
@@ -220,6 +197,17 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     const std::wstring log = dir.file(L"log.xml");
     openEventLog(log.c_str(), false, state.logFile);
 
+    // The day and time in the prefix's English (US) formats; a tip too long
+    // for its field is cut, not refused.
+    const SYSTEMTIME monday{2025, 12, 1, 8, 6, 29, 0, 0};  // Monday 8 December 2025, 6:29
+    SYSTEMTIME mondayUtc{};
+    FILETIME mondayDue{};
+    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &monday, &mondayUtc) &&
+                SystemTimeToFileTime(&mondayUtc, &mondayDue));
+    const TipWakeUp tip = tipWakeUp(fromFileTime(mondayDue), "News", currentTimeZone());
+    EXPECT_EQ(tip.day + "|" + tip.time + "|" + tip.title, "Mon|6:29 AM|News");
+    EXPECT_TRUE(setTrayTip(state.mainWindow, std::string(200, '\xE9')));
+
     ASSERT_TRUE(machine.set("ac=0\n"));
     checkWakeHealth(state);
     EXPECT_EQ(state.trayTip, "Dormivel: wake-ups are off in the power plan");
@@ -228,7 +216,7 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     const FileTime due = currentFileTime() + 86400 * kTicksPerSecond;
     state.armedWake = ArmedWake{due, "Morning News"};
     checkWakeHealth(state);
-    const TipWakeUp when = tipWakeUp(due, "");
+    const TipWakeUp when = tipWakeUp(due, "", currentTimeZone());
     EXPECT_EQ(state.trayTip, "Dormivel: next wake-up " + when.day + " " + when.time + " for Morning News");
 
     // Asleep from ten minutes ago through a wake-up armed for five minutes
