@@ -100,24 +100,36 @@ std::int32_t biasAtUtc(const TimeZone& zone, FileTime utc) {
     return inDaylightTime(utc, starts, ends) ? daylight : standard;
 }
 
-bool localToUtc(FileTime local, const TimeZone& zone, FileTime& utc) {
-    if (zone.years.empty() && !hasDaylightSaving(zone.rules)) {
-        return shiftMinutes(local, zone.rules.bias + zone.rules.standardBias, utc);
-    }
-    const std::uint16_t year = fileTimeToDateTime(local).year;
+ZoneYear zoneYear(const TimeZone& zone, std::uint16_t year) {
     const ZoneRules& rules = rulesFor(zone, year);
-    const std::int32_t standard = rules.bias + rules.standardBias;
-    if (!hasDaylightSaving(rules)) return shiftMinutes(local, standard, utc);
-    const std::int32_t daylight = rules.bias + rules.daylightBias;
+    ZoneYear laid;
+    laid.year = year;
+    laid.standard = rules.bias + rules.standardBias;
+    laid.daylight = rules.bias + rules.daylightBias;
+    if (!hasDaylightSaving(rules)) return laid;
+    const std::optional<FileTime> starts = changeInYear(rules.daylightDate, year);
+    const std::optional<FileTime> ends = changeInYear(rules.standardDate, year);
+    if (!starts || !ends) return laid;
+    laid.changes = true;
+    laid.starts = *starts;
+    laid.ends = *ends;
+    return laid;
+}
 
+bool localToUtc(FileTime local, const ZoneYear& year, FileTime& utc) {
     // On the wall clock daylight time runs from the start (written in
     // standard time) up to the end (written in daylight time). The skipped
     // hour after the start and the repeated hour before the end both fall
     // inside, so both are read as daylight time: the earlier instant.
-    const std::optional<FileTime> starts = changeInYear(rules.daylightDate, year);
-    const std::optional<FileTime> ends = changeInYear(rules.standardDate, year);
-    const bool daylightTime = starts && ends && inDaylightTime(local, *starts, *ends);
-    return shiftMinutes(local, daylightTime ? daylight : standard, utc);
+    const bool daylightTime = year.changes && inDaylightTime(local, year.starts, year.ends);
+    return shiftMinutes(local, daylightTime ? year.daylight : year.standard, utc);
+}
+
+bool localToUtc(FileTime local, const TimeZone& zone, FileTime& utc) {
+    if (zone.years.empty() && !hasDaylightSaving(zone.rules)) {
+        return shiftMinutes(local, zone.rules.bias + zone.rules.standardBias, utc);
+    }
+    return localToUtc(local, zoneYear(zone, fileTimeToDateTime(local).year), utc);
 }
 
 bool utcToLocal(FileTime utc, const TimeZone& zone, FileTime& local) {

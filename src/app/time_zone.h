@@ -68,6 +68,23 @@ std::int32_t biasAtUtc(const TimeZone& zone, FileTime utc);
 // tick counts.
 bool localToUtc(FileTime local, const TimeZone& zone, FileTime& utc);
 
+// The rules of one local year, laid out for converting many of its times:
+// the two biases and, where daylight saving starts and ends in that year,
+// the local instants of the two changes.
+struct ZoneYear {
+    std::uint16_t year = 0;
+    std::int32_t standard = 0;  // whole bias, minutes
+    std::int32_t daylight = 0;  // whole bias, minutes
+    bool changes = false;       // false: standard time all year
+    FileTime starts = 0;        // local standard time
+    FileTime ends = 0;          // local daylight time
+};
+
+ZoneYear zoneYear(const TimeZone& zone, std::uint16_t year);
+
+// As localToUtc with the zone, for a local time in the year given.
+bool localToUtc(FileTime local, const ZoneYear& year, FileTime& utc);
+
 // UTC to the local wall-clock time in force at that instant.
 bool utcToLocal(FileTime utc, const TimeZone& zone, FileTime& local);
 

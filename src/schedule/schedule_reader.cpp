@@ -1,10 +1,12 @@
 #include "schedule/schedule_reader.h"
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <utility>
 
 #include "app/filetime.h"
@@ -111,7 +113,26 @@ std::vector<std::string_view> splitFields(std::string_view line) {
     return fields;
 }
 
-bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc) {
+namespace {
+
+// The zone's rules of the year a date was last converted in. The dates of a
+// schedule fall in one year, or in two around its turn, so a read works out
+// the rules of a year about once instead of at every date.
+struct YearRules {
+    const TimeZone& zone;
+    ZoneYear year;
+    bool known = false;
+};
+
+const ZoneYear& rulesOfYear(YearRules& rules, std::uint16_t year) {
+    if (!rules.known || rules.year.year != year) {
+        rules.year = zoneYear(rules.zone, year);
+        rules.known = true;
+    }
+    return rules.year;
+}
+
+bool parseTime(std::string_view text, const ScheduleClock& clock, YearRules& rules, FileTime& utc) {
     // Plain scans over a short text: the searches below find a character a
     // few places away, where a library search costs more than it saves.
     const char* const begin = text.data();
@@ -148,38 +169,81 @@ bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTi
 
     FileTime localTicks = 0;
     if (!dateTimeToFileTime(local, localTicks)) return false;
-    return localToUtc(localTicks, clock.zone, utc);
+    return localToUtc(localTicks, rulesOfYear(rules, local.year), utc);
+}
+
+}  // namespace
+
+bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc) {
+    YearRules rules{clock.zone, {}, false};
+    return parseTime(text, clock, rules, utc);
 }
 
 namespace {
 
+// Writes the places of the first tabs.size() TABs of the line into `tabs`,
+// in order; returns how many it found. A record line holds ten or so short
+// fields, where a library search per field costs more in calls than in
+// scanning: this reads the line once, eight bytes at a time.
+std::size_t findTabs(std::string_view line, std::span<std::size_t> tabs) {
+    const char* const data = line.data();
+    const std::size_t size = line.size();
+    std::size_t count = 0;
+    std::size_t pos = 0;
+    // The word-wise scan reads the lowest address into the lowest byte.
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+        constexpr std::uint64_t kTabs = 0x0909090909090909ULL;
+        for (; pos + sizeof(std::uint64_t) <= size && count < tabs.size(); pos += sizeof(std::uint64_t)) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, data + pos, sizeof word);
+            word ^= kTabs;  // a TAB byte becomes zero
+            // The high bit of each byte that is zero, and of no other: adding
+            // 0x7F to the low seven bits carries into the high bit exactly
+            // when they are not all zero, and no carry crosses a byte.
+            std::uint64_t zeros = ~(((word & kLow7) + kLow7) | word | kLow7);
+            for (; zeros != 0 && count < tabs.size(); zeros &= zeros - 1) {
+                tabs[count++] = pos + static_cast<std::size_t>(std::countr_zero(zeros)) / CHAR_BIT;
+            }
+        }
+    }
+    for (; pos < size && count < tabs.size(); ++pos) {
+        if (data[pos] == '\t') tabs[count++] = pos;
+    }
+    return count;
+}
+
 // The first kMinimumFields fields of a line by the rules of splitFields,
 // without building the whole list: false when the line has fewer.
 bool leadingFields(std::string_view line, std::array<std::string_view, kMinimumFields>& fields) {
-    std::size_t pos = 0;
-    for (std::size_t k = 0; k < kMinimumFields; ++k) {
-        const std::size_t tab = line.find('\t', pos);
-        if (tab == std::string_view::npos) {
-            fields[k] = line.substr(pos);
-            return k + 1 == kMinimumFields;
-        }
-        fields[k] = line.substr(pos, tab - pos);
-        if (k + 1 == kMinimumFields) return true;  // fields after the ninth are not looked at
-        if (tab + 1 == line.size()) return false;  // a TAB at the very end opens no field
-        pos = tab + 1;
+    // The ninth TAB, if there is one, ends the ninth field.
+    std::array<std::size_t, kMinimumFields> tabs{};
+    const std::size_t count = findTabs(line, tabs);
+    // Nine fields need eight TABs, the last of them not at the very end,
+    // where it would open no field.
+    constexpr std::size_t kLastTab = kMinimumFields - 2;
+    if (count <= kLastTab || tabs[kLastTab] + 1 == line.size()) return false;
+    std::size_t start = 0;
+    for (std::size_t k = 0; k + 1 < kMinimumFields; ++k) {
+        fields[k] = line.substr(start, tabs[k] - start);
+        start = tabs[k] + 1;
     }
+    const std::size_t end = count == kMinimumFields ? tabs[kMinimumFields - 1] : line.size();
+    fields[kMinimumFields - 1] = line.substr(start, end - start);
     return true;
 }
 
 }  // namespace
 
-bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out) {
+namespace {
+
+bool parseLine(std::string_view line, const ScheduleClock& clock, YearRules& rules, Recording& out) {
     std::array<std::string_view, kMinimumFields> fields;
     if (line.empty() || !leadingFields(line, fields)) return false;
     FileTime start = 0;
     FileTime stop = 0;
-    if (!parseScheduleTime(fields[1], clock, start)) return false;
-    if (!parseScheduleTime(fields[2], clock, stop)) return false;
+    if (!parseTime(fields[1], clock, rules, start)) return false;
+    if (!parseTime(fields[2], clock, rules, stop)) return false;
     out.start = start;
     out.stop = stop;
     out.channel = readNumber(fields[5], 0);
@@ -187,6 +251,13 @@ bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Record
     out.isManual = fields[7] == kTrue;
     out.isFavorite = fields[8] == kTrue;
     return true;
+}
+
+}  // namespace
+
+bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out) {
+    YearRules rules{clock.zone, {}, false};
+    return parseLine(line, clock, rules, out);
 }
 
 void heapArrange(RecordingList& list) {
@@ -237,6 +308,7 @@ ReadStatus readSchedule(RecordingList& list, const ByteReader& read, const Sched
     std::size_t end = 0;    // end of the bytes read
     bool atEnd = false;
     bool header = true;  // the first line is skipped whole, whatever it holds
+    YearRules rules{clock.zone, {}, false};
 
     // The line [begin, begin + length): false when it ends the read.
     auto takeLine = [&](std::size_t length) {
@@ -249,7 +321,7 @@ ReadStatus readSchedule(RecordingList& list, const ByteReader& read, const Sched
         if (line.empty()) return true;
         // Parsed in place at the end of the list; a line that fails leaves
         // no record.
-        if (parseScheduleLine(line, clock, list.emplace_back())) return true;
+        if (parseLine(line, clock, rules, list.emplace_back())) return true;
         list.pop_back();
         return false;
     };

@@ -94,6 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             failed = true;
         } else if (i > 0 && !lines[i].empty()) {
             failed = !dormivel::parseScheduleLine(lines[i], clock, r);
+            // The fields a parsed line gave are those splitFields finds.
+            const std::vector<std::string_view> fields = dormivel::splitFields(lines[i]);
+            check(failed || (fields.size() >= 9 && r.title == fields[6] && r.isManual == (fields[7] == "true") &&
+                             r.isFavorite == (fields[8] == "true")));
+            check(fields.size() >= 9 || failed);
             if (!failed) expected.push_back(r);
         }
     }

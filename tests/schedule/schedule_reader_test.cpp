@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -167,6 +168,43 @@ TEST(ParseScheduleTime, EachDateByItsOwnZoneRules) {
     EXPECT_EQ(utc, localTicks(2026, 12, 19, 19, 0));
 }
 
+// One read in December over dates on both sides of the December change and
+// of the turn of the year, whose rules differ: each line's times are those
+// its texts convert to alone.
+TEST(ReadSchedule, DatesAcrossChangesAndYearsEachByTheirOwnRules) {
+    ScheduleClock december{2026, 12, {}};
+    december.zone.rules.bias = -60;
+    december.zone.rules.daylightBias = -60;
+    december.zone.rules.daylightDate = {0, 12, 0, 3, 2, 0, 0, 0};  // third Sunday of December, 02:00
+    december.zone.rules.standardDate = {0, 3, 0, 5, 3, 0, 0, 0};   // last Sunday of March, 03:00
+    ZoneRules next = december.zone.rules;
+    next.bias = -120;
+    december.zone.years = {{2027, next}};
+    const std::string dates[] = {"Sat 12/19 20:00", "Fri 1/1 00:30", "Mon 12/21 20:00",
+                                 "Sun 12/20 01:59", "Sat 1/2 23:00", "Sun 12/20 02:30"};
+    std::string file = "header\n";
+    for (std::size_t i = 0; i < std::size(dates); ++i) {
+        file += recordLine(dates[i], dates[(i + 1) % std::size(dates)], "7", std::to_string(i)) + "\n";
+    }
+    RecordingList list;
+    ASSERT_EQ(read(file, list, december), ReadStatus::complete);
+    ASSERT_EQ(list.size(), std::size(dates));
+    for (const Recording& r : list) {
+        const std::size_t i = std::stoul(r.title);
+        FileTime start = 0;
+        FileTime stop = 0;
+        ASSERT_TRUE(parseScheduleTime(dates[i], december, start));
+        ASSERT_TRUE(parseScheduleTime(dates[(i + 1) % std::size(dates)], december, stop));
+        EXPECT_EQ(r.start, start) << dates[i];
+        EXPECT_EQ(r.stop, stop) << dates[i];
+    }
+    // The year's own bias did apply: on 1 January 2027, in daylight time, the
+    // clock is three hours ahead of UTC, not two.
+    FileTime newYear = 0;
+    ASSERT_TRUE(parseScheduleTime("Fri 1/1 00:30", december, newYear));
+    EXPECT_EQ(newYear, localTicks(2026, 12, 31, 21, 30));
+}
+
 TEST(ParseScheduleLine, NumbersFlagsAndTitle) {
     struct Case {
         std::string channel, title, manual, favorite;
@@ -222,6 +260,38 @@ TEST(ParseScheduleLine, FieldCountAndTimesDecide) {
         EXPECT_EQ(parseScheduleLine(line, kJune2026, r), ok) << line;
         if (!ok) {
             EXPECT_EQ(r.title, "untouched") << "a failed line leaves the output alone: " << line;
+        }
+    }
+}
+
+TEST(ParseScheduleLine, FieldsAgreeWithSplitFieldsWhereverTheTabsFall) {
+    // Widening the first field by one byte at a time moves every TAB across
+    // the eight-byte words the line is scanned in; the fields parsed must be
+    // those splitFields finds, and a line with fewer than nine must fail.
+    // The title's bytes lie next to a TAB's in value (0x08, 0x01) or in their
+    // low seven bits (0x89).
+    const std::string_view tails[] = {"", "\t", "\textra", "\textra\t\tmore"};
+    const std::string_view near = "\x08t\x89\x01";
+    for (std::size_t width = 0; width <= 17; ++width) {
+        std::string title;
+        for (std::size_t k = 0; k < width; ++k)
+            title += near[k % near.size()];
+        const std::string nine = recordLine("Mon 6/1 20:00", "Mon 6/1 21:30", std::string(width % 4, '1'), title,
+                                            "true", width % 2 == 0 ? "true" : "x");
+        const std::string widened = std::string(width, 'n') + nine;
+        const std::string eight = widened.substr(0, widened.rfind('\t'));
+        for (const std::string& base : {widened, eight}) {
+            for (const std::string_view tail : tails) {
+                const std::string line = base + std::string(tail);
+                const std::vector<std::string_view> fields = splitFields(line);
+                Recording r;
+                ASSERT_EQ(parseScheduleLine(line, kJune2026, r), fields.size() >= 9) << line;
+                if (fields.size() < 9) continue;
+                EXPECT_EQ(r.title, fields[6]) << line;
+                EXPECT_EQ(r.channel, width % 4 == 0 ? 0 : std::stoi(std::string(fields[5]))) << line;
+                EXPECT_EQ(r.isManual, fields[7] == "true") << line;
+                EXPECT_EQ(r.isFavorite, fields[8] == "true") << line;
+            }
         }
     }
 }
