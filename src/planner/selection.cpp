@@ -46,9 +46,12 @@ bool isEligible(const Recording& recording, const Options& options, const TimeZo
 void selectNowRecordings(const RecordingList& list, FileTime now, const Options& options, const TimeZone& zone,
                          RecordingSet& out) {
     out.clear();
+    // The times first: they rule out nearly every recording, and cost less
+    // than the start hour in local time that a filter needs.
     for (const Recording& recording : list) {
-        if (!isEligible(recording, options, zone)) continue;
-        if (recording.start <= now && now < recording.stop) out.push_back(recording);
+        if (recording.start <= now && now < recording.stop && isEligible(recording, options, zone)) {
+            out.push_back(recording);
+        }
     }
 }
 
@@ -57,7 +60,7 @@ void selectNextRecordings(const RecordingList& list, FileTime now, const Options
     out.clear();
     FileTime best = std::numeric_limits<FileTime>::max();
     for (const Recording& recording : list) {
-        if (recording.start <= now || !isEligible(recording, options, zone)) continue;
+        if (recording.start <= now || recording.start > best || !isEligible(recording, options, zone)) continue;
         if (recording.start < best) {
             out.clear();
             out.push_back(recording);
