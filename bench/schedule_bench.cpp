@@ -89,9 +89,21 @@ std::string makeSchedule(int lines, const char* title = kOrdinaryTitle) {
     return text;
 }
 
+// A zone with daylight saving, as most users' machines have, and the dearer
+// case for a reader, which must convert each date by its year's rules:
+// central Europe, last Sunday of March 02:00 to last Sunday of October 03:00.
+dormivel::TimeZone centralEurope() {
+    dormivel::TimeZone zone;
+    zone.rules.bias = -60;
+    zone.rules.daylightBias = -60;
+    zone.rules.daylightDate = {0, 3, 0, 5, 2, 0, 0, 0};
+    zone.rules.standardDate = {0, 10, 0, 5, 3, 0, 0, 0};
+    return zone;
+}
+
 // One pass's reading and selection; the recordings' own storage when asked.
 struct Pass {
-    dormivel::ScheduleClock clock{2026, 6, dormivel::fixedBiasZone(-120)};
+    dormivel::ScheduleClock clock{2026, 6, centralEurope()};
     dormivel::Options options;
     dormivel::FileTime now = 0;
 
