@@ -153,14 +153,21 @@ TEST(ParseScheduleTime, ConvertsLocalToUtcWithTheBias) {
     }
 }
 
-// Read in December, a date after the spring change and one before it are
-// each converted with the bias of their own date.
-TEST(ParseScheduleTime, EachDateByItsOwnZoneRules) {
+// December 2026 in a southern zone whose daylight saving starts on the third
+// Sunday of December, 02:00, and ends on the last Sunday of March, 03:00.
+ScheduleClock decemberWithADecemberChange() {
     ScheduleClock december{2026, 12, {}};
     december.zone.rules.bias = -60;
     december.zone.rules.daylightBias = -60;
-    december.zone.rules.daylightDate = {0, 12, 0, 3, 2, 0, 0, 0};  // third Sunday of December, 02:00
-    december.zone.rules.standardDate = {0, 3, 0, 5, 3, 0, 0, 0};   // last Sunday of March, 03:00
+    december.zone.rules.daylightDate = {0, 12, 0, 3, 2, 0, 0, 0};
+    december.zone.rules.standardDate = {0, 3, 0, 5, 3, 0, 0, 0};
+    return december;
+}
+
+// Read in December, a date after the spring change and one before it are
+// each converted with the bias of their own date.
+TEST(ParseScheduleTime, EachDateByItsOwnZoneRules) {
+    const ScheduleClock december = decemberWithADecemberChange();
     FileTime utc = 0;
     ASSERT_TRUE(parseScheduleTime("Mon 12/21 20:00", december, utc));  // the day after the change
     EXPECT_EQ(utc, localTicks(2026, 12, 21, 18, 0));
@@ -172,11 +179,7 @@ TEST(ParseScheduleTime, EachDateByItsOwnZoneRules) {
 // of the turn of the year, whose rules differ: each line's times are those
 // its texts convert to alone.
 TEST(ReadSchedule, DatesAcrossChangesAndYearsEachByTheirOwnRules) {
-    ScheduleClock december{2026, 12, {}};
-    december.zone.rules.bias = -60;
-    december.zone.rules.daylightBias = -60;
-    december.zone.rules.daylightDate = {0, 12, 0, 3, 2, 0, 0, 0};  // third Sunday of December, 02:00
-    december.zone.rules.standardDate = {0, 3, 0, 5, 3, 0, 0, 0};   // last Sunday of March, 03:00
+    ScheduleClock december = decemberWithADecemberChange();
     ZoneRules next = december.zone.rules;
     next.bias = -120;
     december.zone.years = {{2027, next}};
