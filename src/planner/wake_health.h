@@ -136,10 +136,14 @@ struct TipWakeUp {
 // fixed words are never cut. At most kTrayTipMaxBytes bytes.
 std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next);
 
-// The wake-up armed with resume when the PC went to sleep.
+// The wake timer's arming with resume: when, and for which recording.
+// `planned` marks the plan's own wake-up a lead time before a recording,
+// which the tray tip names; the armings for a start or a stop, and the
+// wake-up after a sleep during a recording, are not named there.
 struct ArmedWake {
     FileTime due = 0;
     std::string title;
+    bool planned = true;
 };
 
 inline constexpr FileTime kLateWakeTolerance = 120 * kTicksPerSecond;
