@@ -10,6 +10,7 @@
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
@@ -57,6 +58,17 @@ struct AppState {
     std::optional<ArmedWake> armedWake;
     std::optional<FileTime> suspendedAt;
     std::string trayTip = "Dormivel";
+
+    // Around sleeps and shutdowns nobody can refuse: the wake-up that was
+    // armed when the system went to sleep (a late resume is judged against
+    // it, whatever the pass after the wake arms); the last pass's next
+    // wake-up, which the countdown's sleep must not come too close to; the
+    // execution state last applied (the process starts with none required);
+    // and whether a shutdown is being held off with a reason.
+    std::optional<ArmedWake> wakeAtSuspend;
+    std::optional<FileTime> nextWakeUp;
+    std::uint32_t executionState = kEsContinuous;
+    bool shutdownBlocked = false;
 };
 
 // Posted to the main window when a sleep request that a countdown made has

@@ -80,15 +80,19 @@ std::string formatted(int length, const char* text) {
 
 }  // namespace
 
+PowerSource currentPowerSource() {
+    SYSTEM_POWER_STATUS status{};
+    if (GetSystemPowerStatus(&status) == FALSE) return PowerSource::unknown;
+    if (status.ACLineStatus == 0) return PowerSource::battery;
+    if (status.ACLineStatus == 1) return PowerSource::mains;
+    return PowerSource::unknown;
+}
+
 WakeFacts readWakeFacts(SleepMethod method, WakeArmResult lastArm) {
     WakeFacts facts;
     facts.method = method;
     facts.lastArm = lastArm;
-    SYSTEM_POWER_STATUS status{};
-    if (GetSystemPowerStatus(&status) != FALSE) {
-        if (status.ACLineStatus == 0) facts.source = PowerSource::battery;
-        if (status.ACLineStatus == 1) facts.source = PowerSource::mains;
-    }
+    facts.source = currentPowerSource();
     // Loaded once and kept: the check runs after every arming with resume,
     // and loading the library each time costs more than the whole check.
     static const HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
@@ -106,6 +110,14 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
+void armWakeTimer(AppState& state, const ArmedWake& wake) {
+    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer, wake.due);
+    // Only the plan's wake-up is judged: the others follow it closely, and
+    // the tip and the health speak of the wake-up for the next recording.
+    if (wake.planned) state.lastResumeArm = result;
+    state.armedWake = wake;
+}
+
 TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
     TipWakeUp tip;
     tip.title = title;
@@ -118,7 +130,7 @@ TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) 
 
 void refreshTrayTip(AppState& state) {
     std::optional<TipWakeUp> next;
-    if (state.armedWake && state.armedWake->due > currentFileTime()) {
+    if (state.armedWake && state.armedWake->planned && state.armedWake->due > currentFileTime()) {
         next = tipWakeUp(state.armedWake->due, state.armedWake->title, currentScheduleClock(state).zone);
     }
     const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
@@ -138,8 +150,9 @@ void checkWakeHealth(AppState& state) {
 }
 
 void reportLateWake(AppState& state, FileTime resumedAt) {
-    const std::optional<LateWake> late = findLateWake(state.armedWake, state.suspendedAt, resumedAt);
+    const std::optional<LateWake> late = findLateWake(state.wakeAtSuspend, state.suspendedAt, resumedAt);
     state.suspendedAt.reset();
+    state.wakeAtSuspend.reset();
     if (!late) return;
     appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
     showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));

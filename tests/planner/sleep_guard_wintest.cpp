@@ -1,0 +1,183 @@
+// Sleeps and shutdowns the program cannot refuse, through dormivel.exe's
+// main window: the stand-in powrprof.dll records every arming of the wake
+// timer with its resume flag and every execution state, and plays the power
+// source; the test sends the notifications Windows would send.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/clock_win32.h"
+#include "driver/driver_win32.h"
+#include "eventlog/event_log_win32.h"
+#include "planner/schedule_pass_win32.h"
+#include "planner/wake_health_win32.h"
+#include "support/schedule_file_win32.h"
+#include "support/system_time_win32.h"
+#include "ui/main_window_win32.h"
+#include "ui/tray_icon_win32.h"
+
+namespace dormivel {
+namespace {
+
+namespace test = dormivel::test;
+
+// One environment variable naming a file in a scratch folder, for every
+// process started while it is set.
+struct StandInFile {
+    StandInFile(const driver::ScratchDir& dir, const wchar_t* name, const wchar_t* fileName)
+        : variable(name), path(dir.file(fileName)) {
+        SetEnvironmentVariableW(variable, path.c_str());
+    }
+    StandInFile(const StandInFile&) = delete;
+    StandInFile& operator=(const StandInFile&) = delete;
+    ~StandInFile() { SetEnvironmentVariableW(variable, nullptr); }
+
+    std::vector<std::string> lines() const {
+        std::string text;
+        std::vector<std::string> out;
+        if (!driver::readFile(path, text)) return out;
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+            out.push_back(text.substr(at, end - at));
+        return out;
+    }
+    std::string last() const {
+        const std::vector<std::string> all = lines();
+        return all.empty() ? std::string() : all.back();
+    }
+
+    const wchar_t* variable;
+    std::wstring path;
+};
+
+// A recording that started a minute ago and runs for half an hour.
+std::string recordingNow(const char* title) {
+    const SYSTEMTIME start = test::addSeconds(test::wholeMinute(test::localNow()), -60);
+    return test::scheduleFile({{start, test::addSeconds(start, 1800), 3, title}});
+}
+
+std::string tomorrow(const char* title) {
+    const SYSTEMTIME start = test::addSeconds(test::wholeMinute(test::localNow()), 86400);
+    return test::scheduleFile({{start, test::addSeconds(start, 1800), 3, title}});
+}
+
+// The body of the last Event holding `text` is the one at `index`.
+std::ptrdiff_t indexOf(const std::vector<std::string>& events, const std::string& text) {
+    const auto it = std::find_if(events.begin(), events.end(),
+                                 [&](const std::string& e) { return e.find(text) != std::string::npos; });
+    return it == events.end() ? -1 : it - events.begin();
+}
+
+// During a recording on mains power: away mode; a sleep nobody refused is
+// answered by a wake-up with resume within the margin, logged right after
+// the suspend; a shutdown query is refused; on battery the away mode goes;
+// the session's end is logged before the stop marker.
+TEST(SleepGuard, SleepAndShutdownDuringARecording) {
+    driver::ScratchDir dir(L"sleepguard");
+    const StandInFile machine(dir, L"DORMIVEL_POWER_MACHINE", L"machine.txt");
+    const StandInFile armings(dir, L"DORMIVEL_TIMER_ARMINGS", L"armings.txt");
+    const StandInFile states(dir, L"DORMIVEL_EXECUTION_STATES", L"states.txt");
+    ASSERT_TRUE(driver::writeFile(machine.path, "source=mains\n"));
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"sleepguard-run", recordingNow("Morning News"), {L"--logfile=log.xml"}, run));
+    driver::waitForEventHolding(run.logPath(), "<SetAllowSleep allow=\"false\" />", driver::kTimeoutMs);
+    EXPECT_EQ(states.last(), "80000041");
+    EXPECT_TRUE(armings.last().ends_with(" 1")) << armings.last();  // the stop, with resume
+
+    const FileTime sent = currentFileTime();
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
+    std::vector<std::string> events =
+        driver::waitForEventHolding(run.logPath(), "<WakeUpForRecording time=\"", driver::kTimeoutMs);
+    const std::ptrdiff_t suspend = indexOf(events, "<SystemSuspend />");
+    ASSERT_GE(suspend, 0);
+    EXPECT_EQ(indexOf(events, "<WakeUpForRecording"), suspend + 1);
+    // The last arming: with resume, within a minute of the notification.
+    const std::string last = armings.last();
+    ASSERT_TRUE(last.ends_with(" 1")) << last;
+    const FileTime armed = std::stoull(last.substr(0, last.size() - 2));
+    EXPECT_GT(armed, sent);
+    EXPECT_LE(armed, currentFileTime() + 60 * kTicksPerSecond);
+    std::uint64_t due = 0;
+    ASSERT_TRUE(driver::timerDueTime(L"Dormivel", due));
+    EXPECT_LT((due > armed ? due - armed : armed - due), kTicksPerSecond);
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMRESUMEAUTOMATIC);
+
+    EXPECT_EQ(SendMessageW(run.mainWindow, WM_QUERYENDSESSION, 0, 0), FALSE);
+
+    ASSERT_TRUE(driver::writeFile(machine.path, "source=battery\n"));
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMPOWERSTATUSCHANGE);
+    EXPECT_TRUE(driver::waitUntil([&] { return states.last() == "80000001"; }, driver::kTimeoutMs)) << states.last();
+
+    SendMessageW(run.mainWindow, WM_ENDSESSION, TRUE, 0);
+    DWORD code = 0;
+    EXPECT_TRUE(driver::waitExit(run.process, driver::kTimeoutMs, code));
+    EXPECT_EQ(code, 0u);
+    events = driver::readLogEvents(run.logPath());
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2], "<SessionEnd reason=\"shutdown\" />");
+    EXPECT_EQ(events.back(), "<DormivelStop />");
+}
+
+// With nothing to record soon: the query is allowed, nothing asks the
+// system to stay awake, and a sign-out is logged as such.
+TEST(SleepGuard, ShutdownAllowedWhenNothingRecords) {
+    driver::ScratchDir dir(L"sleepguard-idle");
+    const StandInFile states(dir, L"DORMIVEL_EXECUTION_STATES", L"states.txt");
+    driver::DormivelRun run;
+    ASSERT_TRUE(driver::startDormivel(L"sleepguard-idle-run", tomorrow("Alpha"), {L"--logfile=log.xml"}, run));
+    driver::waitForEventHolding(run.logPath(), "<SetWakeUp", driver::kTimeoutMs);
+    EXPECT_EQ(SendMessageW(run.mainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    driver::sendPowerBroadcast(run.mainWindow, PBT_APMSUSPEND);
+    SendMessageW(run.mainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    DWORD code = 0;
+    EXPECT_TRUE(driver::waitExit(run.process, driver::kTimeoutMs, code));
+    const std::vector<std::string> events = driver::readLogEvents(run.logPath());
+    EXPECT_EQ(indexOf(events, "<WakeUpForRecording"), -1);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2], "<SessionEnd reason=\"logoff\" />");
+    EXPECT_TRUE(states.lines().empty());
+}
+
+// A resume long after the wake-up armed at the sleep is late, also when the
+// signalled timer's pass runs before the resume notification and arms the
+// next wake-up.
+TEST(SleepGuard, LateWakeWithTheTimersPassFirst) {
+    driver::ScratchDir dir(L"sleepguard-late");
+    const std::wstring schedule = dir.file(L"schedule.txt");
+    ASSERT_TRUE(driver::writeFile(schedule, tomorrow("Evening News")));
+    AppState state;
+    initAppState(state);
+    state.schedulePath = schedule;
+    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    state.mainWindow = createMainWindow(state);
+    ASSERT_NE(state.mainWindow, nullptr);
+    addTrayIcon(state.mainWindow, state.smallIcon);
+    const std::wstring log = dir.file(L"log.xml");
+    openEventLog(log.c_str(), false, state.logFile);
+
+    const FileTime now = currentFileTime();
+    const FileTime armed = now - 300 * kTicksPerSecond;
+    armWakeTimer(state, ArmedWake{armed, "Morning News"});
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
+    state.suspendedAt = now - 600 * kTicksPerSecond;  // asleep through the armed time
+    runSchedulePass(state);
+    ASSERT_TRUE(state.armedWake);
+    EXPECT_GT(state.armedWake->due, now);  // the pass armed tomorrow's wake-up
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
+
+    std::string bytes;
+    ASSERT_TRUE(driver::readFile(log, bytes));
+    const std::string lateWake = "<LateWake due=\"" + formatLogTimestampUtc(armed, currentTimeZone()) + "\" />";
+    EXPECT_GE(indexOf(driver::logEvents(bytes), lateWake), 0) << bytes;
+
+    removeTrayIcon(state.mainWindow);
+    DestroyWindow(state.mainWindow);
+    state.mainWindow = nullptr;
+    destroyAppState(state);
+}
+
+}  // namespace
+}  // namespace dormivel
