@@ -40,8 +40,11 @@ struct StandInFile {
         std::string text;
         std::vector<std::string> out;
         if (!driver::readFile(path, text)) return out;
-        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        std::size_t at = 0;
+        for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', at)) {
             out.push_back(text.substr(at, end - at));
+            at = end + 1;
+        }
         return out;
     }
     std::string last() const {
