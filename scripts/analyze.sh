@@ -5,9 +5,11 @@
 # sources and the build folders are left out. Exits non-zero on any finding
 # or on a file that does not parse.
 #
-# clang-tidy's path-sensitive analyzer (clang-analyzer-*) runs on src/ only:
-# through GoogleTest's assertion macros it triples the time per test file
-# and the tests run under ASan/UBSan anyway.
+# clang-tidy takes its checks from the .clang-tidy files alone: the tree's
+# own, the ones of src/ (the path-sensitive analyzer), tests/ and bench/
+# (relaxations for test code), which add to it, and for the mingw-w64 pass
+# .clang-tidy-win32 on top (relaxations the Win32 API requires). In a folder,
+# `clang-tidy --dump-config FILE --` shows what applies to FILE.
 set -euo pipefail
 # shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -104,37 +106,9 @@ win32_args=(
   -extra-arg=-isystem"$(clang -print-resource-dir)/include"
   -extra-arg=-isystem/usr/x86_64-w64-mingw32/include
 )
-# Relaxed in the Win32 layer only, where the platform's API requires it:
-#   cppcoreguidelines-pro-type-reinterpret-cast  LPARAM/WPARAM/LONG_PTR carry
-#       pointers and handles (SetWindowLongPtr, lParam of messages, hooks).
-#   performance-no-int-to-ptr  MAKEINTRESOURCE, INVALID_HANDLE_VALUE and
-#       handles passed through integer message parameters.
-#   cppcoreguidelines-pro-type-union-access  LARGE_INTEGER, ULARGE_INTEGER
-#       and other Win32 structs are unions.
-#   misc-misplaced-const  `const HWND h` means a handle variable that does
-#       not change, which is what is meant; HWND, HANDLE etc. are opaque.
-#   cppcoreguidelines-avoid-non-const-global-variables  callbacks without a
-#       context parameter (window hooks, a replaced operator new in a test,
-#       the registered TaskbarCreated message, the CRT's _dowildcard) can
-#       reach their state only through globals.
-#   cert-dcl16-c  mingw-w64's headers build constants with __MSABI_LONG(x),
-#       which pastes a lower-case 'l' suffix; reported without a location.
-win32_relaxed="-cppcoreguidelines-pro-type-reinterpret-cast,-performance-no-int-to-ptr"
-win32_relaxed+=",-cppcoreguidelines-pro-type-union-access,-misc-misplaced-const"
-win32_relaxed+=",-cppcoreguidelines-avoid-non-const-global-variables,-cert-dcl16-c"
-# Relaxed in the tests only:
-#   clang-analyzer-*  see the top of this file.
-#   cert-err58-cpp  expected texts are std::string and std::vector constants
-#       at namespace scope; a throw from one ends the test program, which
-#       fails the run as any other allocation failure in a test would.
-#   performance-inefficient-string-concatenation  expected texts are
-#       composed with + for readability; their allocations do not matter.
-tests_relaxed="-clang-analyzer-*,-cert-err58-cpp,-performance-inefficient-string-concatenation"
-
-# Checks turned off for a single file, each where the finding is a false
-# positive in code that must not carry a NOLINT comment for now; the file
-# is then analysed on its own with these checks off. Keep this short.
-declare -A file_relaxed=()
+# The mingw-w64 pass adds the Win32 relaxations to each file's own
+# configuration (InheritParentConfig in the file), given as one line.
+win32_args+=(-config="$(sed '/^[[:space:]]*#/d' "$root/.clang-tidy-win32" | tr -s '[:space:]' ' ')")
 
 log="$out/findings.log"
 : >"$log"
@@ -143,18 +117,21 @@ tidy_failed=0
 re_escape() { sed 's/[][\.*^$+?(){}|/]/\\&/g' <<<"$1"; }
 root_re=$(re_escape "$root")
 
-# Runs run-clang-tidy (or xargs) over the files of a database under a
-# folder of the tree; shows one line per file and every finding.
-tidy_run() {
-  local db=$1 pattern=$2 checks=$3
+# tidy LABEL DATABASE FOLDER [OPTION...]: runs run-clang-tidy (or xargs)
+# over the files of a database under a folder of the tree; shows one line
+# per file and every finding.
+tidy() {
+  local label=$1 db=$2 dir=$3
   shift 3
+  echo "== clang-tidy: $label"
+  local pattern="^$root_re/$dir/"
   set +e
   if command -v run-clang-tidy >/dev/null; then
-    run-clang-tidy -quiet -j"$jobs" -p "$db" ${checks:+-checks="$checks"} "$@" "$pattern" 2>&1
+    run-clang-tidy -quiet -j"$jobs" -p "$db" "$@" "$pattern" 2>&1
   else
     python3 -c 'import json,sys; print("\n".join(e["file"] for e in json.load(open(sys.argv[1]))))' \
       "$db/compile_commands.json" | grep -P "$pattern" |
-      xargs -r -P"$jobs" -n1 clang-tidy --quiet -p "$db" ${checks:+--checks="$checks"} "$@" 2>&1
+      xargs -r -P"$jobs" -n1 clang-tidy --quiet -p "$db" "$@" 2>&1
   fi | sed -u 's/\x1b\[[0-9;]*m//g' | tee -a "$log" | awk -v root="$root/" '
     /^(clang-tidy|\/usr\/bin\/clang-tidy)[^ ]* / { print "   " substr($NF, length(root) + 1); next }
     /^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$/ { next }
@@ -165,28 +142,12 @@ tidy_run() {
   ((rc == 0)) || tidy_failed=1
 }
 
-tidy() {
-  local label=$1 db=$2 dir=$3 checks=$4
-  shift 4
-  echo "== clang-tidy: $label"
-  local file exclude="" own=()
-  for file in "${!file_relaxed[@]}"; do
-    [[ $file == "$dir"/* ]] && grep -qF "\"$root/$file\"" "$db/compile_commands.json" || continue
-    exclude+="|$(re_escape "$file")"
-    own+=("$file")
-  done
-  tidy_run "$db" "^$root_re/${exclude:+(?!(${exclude#|})\$)}${dir}/" "$checks" "$@"
-  for file in "${own[@]}"; do
-    tidy_run "$db" "^$root_re/$(re_escape "$file")\$" "${checks:+$checks,}${file_relaxed[$file]}" "$@"
-  done
-}
-
-tidy "pure core (native, with the analyzer)" "$out/native" src ""
-tidy "native tests and fuzz targets" "$out/native" tests "$tests_relaxed"
-tidy "native benchmarks" "$out/native" bench "$tests_relaxed"
-tidy "Win32 layer (mingw-w64, with the analyzer)" "$out/win32" src "$win32_relaxed" "${win32_args[@]}"
-tidy "Win32 tests and driver (mingw-w64)" "$out/win32" tests "$win32_relaxed,$tests_relaxed" "${win32_args[@]}"
-tidy "Win32 benchmarks (mingw-w64)" "$out/win32" bench "$win32_relaxed,$tests_relaxed" "${win32_args[@]}"
+tidy "pure core (native, with the analyzer)" "$out/native" src
+tidy "native tests and fuzz targets" "$out/native" tests
+tidy "native benchmarks" "$out/native" bench
+tidy "Win32 layer (mingw-w64, with the analyzer)" "$out/win32" src "${win32_args[@]}"
+tidy "Win32 tests and driver (mingw-w64)" "$out/win32" tests "${win32_args[@]}"
+tidy "Win32 benchmarks (mingw-w64)" "$out/win32" bench "${win32_args[@]}"
 
 # A finding is a diagnostic line "path:line:col: warning|error: ..." (the
 # location is missing for code pasted by a macro), counted once though a
