@@ -1,19 +1,17 @@
 // Cost of one schedule pass's reading and selection: readSchedule over a
 // schedule of N record lines, then the now and next selection with hour
 // filters, next to a floor measured in the same run: splitting the same bytes
-// into lines and TAB fields and nothing else. After the benchmarks it prints
-// the ratio of the two, and the peak of heap bytes live during one pass
-// (counted by the allocation functions below) next to the recordings' own
-// storage: N times sizeof(Recording) plus the heap bytes of the titles that do
-// not fit inside their string. It prints figures and asserts nothing.
+// into lines and TAB fields and nothing else (scripts/bench.sh prints the
+// ratio of their processor times). BM_PeakHeap reports, as counters, the peak
+// of heap bytes live during one pass (counted by the allocation functions
+// below) next to the recordings' own storage: N times sizeof(Recording) plus
+// the heap bytes of the titles that do not fit inside their string. It
+// prints figures and asserts nothing.
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <map>
 #include <new>
 #include <string>
 #include <string_view>
@@ -156,27 +154,13 @@ std::size_t splitLinesAndFields(std::string_view bytes) {
     return fields;
 }
 
-// Seconds of processor time per iteration of the last run of each benchmark
-// and size, for the ratio printed after the runs. Processor time, because
-// other load on the machine disturbs it less than the time on the clock.
-std::map<std::string, double> secondsPerIteration;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
-
-void record(const char* name, const benchmark::State& state, std::clock_t start) {
-    if (state.iterations() == 0) return;
-    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-    secondsPerIteration[std::string(name) + "/" + std::to_string(state.range(0))] =
-        seconds / static_cast<double>(state.iterations());
-}
-
 void BM_SplitFloor(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
     const std::string text = makeSchedule(lines);
-    const std::clock_t start = std::clock();
     for (auto _ : state) {
         const std::size_t fields = splitLinesAndFields(text);
         benchmark::DoNotOptimize(fields);
     }
-    record("floor", state, start);
     state.SetItemsProcessed(state.iterations() * lines);
 }
 
@@ -184,11 +168,9 @@ void BM_ReadAndSelect(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
     const std::string text = makeSchedule(lines);
     const Pass pass;
-    const std::clock_t start = std::clock();
     for (auto _ : state) {
         if (pass.run(text) != lines) state.SkipWithError("schedule did not read");
     }
-    record("reader", state, start);
     state.SetItemsProcessed(state.iterations() * lines);
 }
 
@@ -197,7 +179,6 @@ void BM_Read(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
     const std::string text = makeSchedule(lines);
     const Pass pass;
-    const std::clock_t start = std::clock();
     for (auto _ : state) {
         dormivel::RecordingList list;
         if (dormivel::readSchedule(list, text, pass.clock) != dormivel::ReadStatus::complete) {
@@ -205,64 +186,40 @@ void BM_Read(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(list.size());
     }
-    record("read", state, start);
     state.SetItemsProcessed(state.iterations() * lines);
+}
+
+// One pass over 100,000 and 65,537 lines (just past a power of two), with
+// ordinary titles and with titles short enough to sit inside their string
+// (ordinary = 0): its peak of live heap bytes and the recordings' storage.
+void BM_PeakHeap(benchmark::State& state) {
+    const int lines = static_cast<int>(state.range(0));
+    const std::string text = makeSchedule(lines, state.range(1) != 0 ? kOrdinaryTitle : "News");
+    const Pass pass;
+    std::size_t peak = 0;
+    std::size_t storage = 0;
+    for (auto _ : state) {
+        const std::size_t base = liveBytes;
+        peakBytes = liveBytes;
+        if (pass.run(text, &storage) != lines) state.SkipWithError("schedule did not read");
+        peak = peakBytes - base;
+    }
+    state.counters["peak_bytes"] = static_cast<double>(peak);
+    state.counters["storage_bytes"] = static_cast<double>(storage);
+    state.counters["peak_per_storage"] = static_cast<double>(peak) / static_cast<double>(storage);
 }
 
 BENCHMARK(BM_SplitFloor)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Read)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadAndSelect)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
-
-void printRatios() {
-    std::printf(
-        "\nthe reader, and the reader with the selection, against the floor (split into lines and TAB fields)\n");
-    std::printf("%10s %14s %14s %8s %16s %8s\n", "lines", "floor cpu us", "reader cpu us", "ratio", "with select us",
-                "ratio");
-    for (const int lines : {1000, 100000}) {
-        const auto floor = secondsPerIteration.find("floor/" + std::to_string(lines));
-        const auto read = secondsPerIteration.find("read/" + std::to_string(lines));
-        const auto both = secondsPerIteration.find("reader/" + std::to_string(lines));
-        if (floor == secondsPerIteration.end() || read == secondsPerIteration.end() ||
-            both == secondsPerIteration.end()) {
-            continue;
-        }
-        std::printf("%10d %14.1f %14.1f %8.2f %16.1f %8.2f\n", lines, floor->second * 1e6, read->second * 1e6,
-                    read->second / floor->second, both->second * 1e6, both->second / floor->second);
-    }
-}
-
-void printPeaks() {
-    std::printf("\npeak heap of one pass (reading and selecting) against the recordings' own storage\n");
-    std::printf("%10s %-10s %14s %14s %8s\n", "lines", "titles", "peak bytes", "storage bytes", "ratio");
-    const Pass pass;
-    const struct {
-        int lines;
-        const char* title;
-        const char* label;
-    } cases[] = {{100000, kOrdinaryTitle, "ordinary"},
-                 {65537, kOrdinaryTitle, "ordinary"},
-                 {100000, "News", "short"},
-                 {65537, "News", "short"}};
-    for (const auto& c : cases) {
-        const std::string text = makeSchedule(c.lines, c.title);
-        std::size_t storage = 0;
-        const std::size_t base = liveBytes;
-        peakBytes = liveBytes;
-        const long read = pass.run(text, &storage);
-        const std::size_t peak = peakBytes - base;
-        std::printf("%10d %-10s %14zu %14zu %8.2f%s\n", c.lines, c.label, peak, storage,
-                    static_cast<double>(peak) / static_cast<double>(storage), read == c.lines ? "" : "  (read failed)");
-    }
-}
+BENCHMARK(BM_PeakHeap)
+    ->ArgNames({"lines", "ordinary"})
+    ->Args({100000, 1})
+    ->Args({65537, 1})
+    ->Args({100000, 0})
+    ->Args({65537, 0})
+    ->Iterations(1);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    printRatios();
-    printPeaks();
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -42,23 +42,48 @@ exe=build/mingw/bin/dormivel.exe
 row "dormivel.exe size" "$(stat -c %s "$exe") bytes"
 row "dormivel.exe imports" "$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -f | paste -sd ' ')"
 
+# figure FILE NAME FIELD: FIELD of the benchmark run named NAME in Google
+# Benchmark's JSON output FILE (--benchmark_out), times in the unit the
+# benchmark states, which the rows below name; nothing when the run is
+# missing or failed.
+figure() {
+  python3 - "$@" <<'EOF'
+import json, sys
+path, name, field = sys.argv[1:]
+with open(path) as f:
+    runs = [b for b in json.load(f)["benchmarks"] if b["name"] == name and not b.get("error_occurred")]
+if runs:
+    print(runs[0][field])
+EOF
+}
+json_dir=build/bench/json
+mkdir -p "$json_dir"
+
 echo "== native pass decision" >&2
-csv=$(build/bench/bin/pass_bench --benchmark_format=csv --benchmark_repetitions=3 \
-  --benchmark_report_aggregates_only=true 2>/dev/null | grep '_median')
+build/bench/bin/pass_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_out="$json_dir/pass_bench.json" --benchmark_out_format=json >/dev/null 2>&1
 for n in 10 1000 10000; do
-  us=$(grep "BM_PassDecision/${n}_" <<<"$csv" | cut -d, -f4)
+  us=$(figure "$json_dir/pass_bench.json" "BM_PassDecision/${n}_median" cpu_time)
   row "one pass, native decision, $n recordings" "$(printf '%.1f us' "$us")"
 done
 
 echo "== native reader" >&2
-reader=$(build/bench/bin/schedule_bench --benchmark_min_time=0.2 2>/dev/null)
+reader="$json_dir/schedule_bench.json"
+build/bench/bin/schedule_bench --benchmark_min_time=0.2 --benchmark_out="$reader" --benchmark_out_format=json \
+  >/dev/null 2>&1
 for n in 1000 100000; do
-  line=$(awk -v n="$n" '/against the floor/ {on=1; next} on && $1 == n {print; exit}' <<<"$reader")
-  row "reader against the floor, $n lines" "$(awk '{printf "%.2f (reader %.1f us, floor %.1f us)", $4, $3, $2}' <<<"$line")"
-  row "reader and selection against the floor, $n lines" "$(awk '{printf "%.2f (%.1f us)", $6, $5}' <<<"$line")"
+  floor=$(figure "$reader" "BM_SplitFloor/$n" cpu_time)
+  read_us=$(figure "$reader" "BM_Read/$n" cpu_time)
+  both=$(figure "$reader" "BM_ReadAndSelect/$n" cpu_time)
+  row "reader against the floor, $n lines" \
+    "$(awk -v r="$read_us" -v f="$floor" 'BEGIN {printf "%.2f (reader %.1f us, floor %.1f us)", r / f, r, f}')"
+  row "reader and selection against the floor, $n lines" \
+    "$(awk -v b="$both" -v f="$floor" 'BEGIN {printf "%.2f (%.1f us)", b / f, b}')"
 done
-line=$(awk '/peak heap of one pass/ {on=1; next} on && $1 == 100000 && $2 == "ordinary" {print; exit}' <<<"$reader")
-row "peak heap of one pass, 100,000 lines" "$(awk '{printf "%s bytes (recordings own %s bytes, %.2f)", $3, $4, $5}' <<<"$line")"
+peak_run=BM_PeakHeap/lines:100000/ordinary:1/iterations:1
+row "peak heap of one pass, 100,000 lines" "$(printf '%.0f bytes (recordings own %.0f bytes, %.2f)' \
+  "$(figure "$reader" "$peak_run" peak_bytes)" "$(figure "$reader" "$peak_run" storage_bytes)" \
+  "$(figure "$reader" "$peak_run" peak_per_storage)")"
 
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
@@ -93,24 +118,50 @@ row "schedule write to its Event (median of 5)" "$(bench write-to-event | sed -n
 echo "== idle for ${idle_seconds} s" >&2
 # The process's own counters (GetProcessTimes) and, from Linux, the Wine
 # process that runs it with all its threads, read at the same two moments.
-linux_ticks() {
-  local pid
-  pid=$(pgrep -f 'dormivel\.exe' | head -1)
-  [[ -n "$pid" ]] && awk '{print $14 + $15}' "/proc/$pid/stat" || echo 0
+# The test program runs in a process group of its own (job control, set -m),
+# and dormivel.exe, which Wine forks from it, stays in that group: its
+# processes there other than the test program's own are dormivel.exe's.
+group_ticks() {
+  local group=$1 ticks=0 found=0 stat line fields
+  for stat in /proc/[0-9]*/stat; do
+    [[ $stat == "/proc/$group/stat" ]] && continue
+    { read -r line <"$stat"; } 2>/dev/null || continue
+    # After "pid (command) ": state, parent, process group, ...; the user
+    # and system ticks are the 12th and 13th.
+    read -r -a fields <<<"${line##*) }"
+    ((fields[2] == group)) || continue
+    ticks=$((ticks + fields[11] + fields[12]))
+    found=1
+  done
+  ((found)) && echo "$ticks" || echo none
 }
+idle_fifo="$root/build/bench-idle.fifo"
+rm -f "$idle_fifo"
+mkfifo "$idle_fifo"
+set -m
+(cd build/mingw/bin && exec wine ./dormivel_winbench.exe idle "$idle_seconds" </dev/null >"$idle_fifo") &
+idle_group=$!
+set +m
 idle_windows=
-idle_linux_start=0
-idle_linux_end=0
+idle_linux_start=none
+idle_linux_end=none
 while read -r line; do
+  line=${line%$'\r'}
   case "$line" in
-    idle_start*) idle_linux_start=$(linux_ticks) ;;
-    idle_end*) idle_linux_end=$(linux_ticks) ;;
+    idle_start*) idle_linux_start=$(group_ticks "$idle_group") ;;
+    idle_end*) idle_linux_end=$(group_ticks "$idle_group") ;;
     idle_cpu_ms*) idle_windows=$(sed -n 's/^idle_cpu_ms \([0-9.]*\).*/\1/p' <<<"$line") ;;
   esac
-done < <(bench idle "$idle_seconds")
+done <"$idle_fifo"
+wait "$idle_group" || echo "the idle run failed" >&2
+rm -f "$idle_fifo"
 ticks_per_second=$(getconf CLK_TCK)
-row "processor time over ${idle_seconds} idle seconds" \
-  "${idle_windows} ms (GetProcessTimes); $(((idle_linux_end - idle_linux_start) * 1000 / ticks_per_second)) ms for the whole Wine process"
+if [[ $idle_linux_start == none || $idle_linux_end == none ]]; then
+  idle_linux="dormivel.exe's Wine process not found"
+else
+  idle_linux="$(((idle_linux_end - idle_linux_start) * 1000 / ticks_per_second)) ms for the whole Wine process"
+fi
+row "processor time over ${idle_seconds} idle seconds" "${idle_windows} ms (GetProcessTimes); $idle_linux"
 
 echo
 echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(wine --version), $(date -u +%Y-%m-%d)"
