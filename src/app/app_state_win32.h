@@ -38,9 +38,14 @@ struct AppState {
     RecordingList recordings;
     bool recordingsRead = false;
     ScheduleReadEpisode scheduleRead;
-    // A pass is due at the next turn of the main loop (the clock or the time
-    // zone changed).
+    // A pass is asked for (the clock or the time zone changed, the wake
+    // timer fired, a resume, a settled change): runRequestedPasses runs it.
+    // While a pass runs, a request waits for its end, never nests inside it.
     bool passRequested = false;
+    bool passRunning = false;
+    // A resume was announced: the main loop renews the change notification
+    // on the schedule's folder before its next wait.
+    bool watchRenewalDue = false;
     // The zone's rules as last read (reading them for other years is slow
     // enough to matter at every pass); read again after a time change and
     // when the local year turns.
@@ -62,6 +67,10 @@ struct AppState {
 // Posted to the main window when a sleep request that a countdown made has
 // returned (the computer woke again, or the request failed).
 inline constexpr UINT kSleepRequestDone = WM_APP + 1;
+
+// Posted to the main window when the wake timer fired; dispatched by the
+// main loop and by every modal loop alike.
+inline constexpr UINT kWakeTimerFired = WM_APP + 2;
 
 // Loads the 16-pixel tray icon; a failed load leaves `smallIcon` null.
 void initAppState(AppState& state);

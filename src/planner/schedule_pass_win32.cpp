@@ -152,4 +152,14 @@ void runSchedulePass(AppState& state, FILE* opened) {
     }
 }
 
+void runRequestedPasses(AppState& state) {
+    if (state.passRunning) return;
+    state.passRunning = true;
+    while (state.passRequested) {
+        state.passRequested = false;
+        runSchedulePass(state);
+    }
+    state.passRunning = false;
+}
+
 }  // namespace dormivel

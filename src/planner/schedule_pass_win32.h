@@ -16,6 +16,12 @@ namespace dormivel {
 // plan to the recordings of the last read that worked.
 void runSchedulePass(AppState& state, FILE* opened = nullptr);
 
+// Runs the pass asked for in `passRequested`, and one more for each request
+// made while it ran (from a message dispatched inside it), one after the
+// other. Called while a pass runs, it returns at once: that pass's caller
+// runs the request when it ends.
+void runRequestedPasses(AppState& state);
+
 // The pass's view of the platform clock: the local year and month, and the
 // zone's rules (kept in the state, read again when stale).
 ScheduleClock currentScheduleClock(AppState& state);

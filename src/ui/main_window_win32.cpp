@@ -2,6 +2,7 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
@@ -85,6 +86,10 @@ INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
     }
 }
 
+bool isResume(WPARAM event) {
+    return event == kPowerResumeAutomatic || event == kPowerResumeSuspend || event == kPowerResumeCritical;
+}
+
 INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     const PowerStep step = respondToPowerEvent(state.power, state.keepAwake, static_cast<std::uint32_t>(event));
     state.power = step.flags;
@@ -102,6 +107,13 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
     if (actions.resumed) reportLateWake(state, currentFileTime());
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(state);
+    if (isResume(event)) {
+        // The folder's notification may not have lived through the sleep (a
+        // network share that dropped, a folder replaced meanwhile).
+        state.watchRenewalDue = true;
+        state.passRequested = true;
+    }
+    if (actions.logSuspend) flushEventLog(state.logFile);
     return FALSE;
 }
 
@@ -145,6 +157,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // follow. The pass runs from the main loop, never from here.
             state->passRequested = true;
             state->zoneStale = true;
+            return TRUE;
+        case kWakeTimerFired:
+            // Served here, not by the main loop's wait, so that the pass also
+            // runs while a modal loop (a message box, the tray menu) is open.
+            state->passRequested = true;
+            runRequestedPasses(*state);
             return TRUE;
         case kSleepRequestDone:
             state->power.ownSleepRequested = false;
