@@ -11,7 +11,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -56,48 +55,23 @@ std::int64_t waitForStayAwake(const DormivelRun& run, const test::SoonRecording&
     return countHolding(events, kAllowSleepFalse) > 0 ? msAfter(r.wake) : -1;
 }
 
-// Rewrites the schedule in place every half second for `totalMs`, each time
-// with a new title beside the recording at the same start ("Rewrite N"),
-// so that every pass that reads a new version logs it.
-class Rewriter {
-public:
-    Rewriter(std::wstring path, test::ScheduleEntry entry, ULONGLONG totalMs)
-        : path_(std::move(path)), entry_(std::move(entry)), totalMs_(totalMs), started_(GetTickCount64()) {
-        thread_ = std::thread([this] { run(); });
-    }
-    Rewriter(const Rewriter&) = delete;
-    Rewriter& operator=(const Rewriter&) = delete;
-    ~Rewriter() { finish(); }
-
-    void finish() {
-        if (thread_.joinable()) thread_.join();
-    }
-    ULONGLONG elapsedMs() const { return GetTickCount64() - started_; }
-    int writes() const { return writes_.load(); }
-    bool allWritten() const { return failed_.load() == 0; }
-
-private:
-    void run() {
-        constexpr ULONGLONG kEveryMs = 500;
-        for (ULONGLONG at = 0; at < totalMs_; at += kEveryMs) {
-            const ULONGLONG now = elapsedMs();
+// Rewrites the schedule in place every half second for `totalMs`, each
+// version with a new title beside the recording at the same start
+// ("Rewrite N"), so that every pass that reads a new version logs it.
+std::jthread rewriteEveryHalfSecond(const std::wstring& path, const test::ScheduleEntry& entry, ULONGLONG totalMs,
+                                    std::atomic<int>& writes) {
+    return std::jthread([=, &writes] {
+        const ULONGLONG began = GetTickCount64();
+        for (ULONGLONG at = 0; at < totalMs; at += 500) {
+            const ULONGLONG now = GetTickCount64() - began;
             if (now < at) Sleep(static_cast<DWORD>(at - now));  // the writer's pace, not a wait for a condition
-            test::ScheduleEntry beside = entry_;
+            test::ScheduleEntry beside = entry;
             beside.channel = 22;
-            beside.title = "Rewrite " + std::to_string(writes_.load() + 1);
-            if (!driver::writeFile(path_, test::scheduleFile({entry_, beside}))) ++failed_;
-            ++writes_;
+            beside.title = "Rewrite " + std::to_string(writes + 1);
+            if (driver::writeFile(path, test::scheduleFile({entry, beside}))) ++writes;
         }
-    }
-
-    std::wstring path_;
-    test::ScheduleEntry entry_;
-    ULONGLONG totalMs_;
-    ULONGLONG started_;
-    std::atomic<int> writes_{0};
-    std::atomic<int> failed_{0};
-    std::thread thread_;
-};
+    });
+}
 
 // A schedule rewritten every half second for 30 s, while a recording's lead
 // time begins 15 s in: the timer's pass still comes on time, and a pass
@@ -109,9 +83,11 @@ TEST(MainLoop, ScheduleThatNeverSettlesStillServesTheLeadTime) {
     startForLeadTime(L"loop-rewrites", r, run);
     const std::wstring log = run.logPath();
 
-    Rewriter writer(driver::join(run.dir, L"schedule.txt"), r.entry, 30000);
+    std::atomic<int> writes{0};
+    const ULONGLONG began = GetTickCount64();
+    std::jthread writer = rewriteEveryHalfSecond(driver::join(run.dir, L"schedule.txt"), r.entry, 30000, writes);
     const std::vector<std::string> firstRead = driver::waitForEventHolding(log, "Rewrite ", 15000);
-    const ULONGLONG readAfter = writer.elapsedMs();
+    const ULONGLONG readAfter = GetTickCount64() - began;
     EXPECT_GT(countHolding(firstRead, "Rewrite "), 0u) << "no pass while the file kept changing";
     EXPECT_LE(readAfter, 12000u) << "the first pass read the file " << readAfter << " ms after the writes began";
 
@@ -121,15 +97,15 @@ TEST(MainLoop, ScheduleThatNeverSettlesStillServesTheLeadTime) {
     std::printf("[ figures  ] first pass %llu ms into the writes; stay-awake %lld ms after the lead time\n", readAfter,
                 static_cast<long long>(late));
 
-    // Passes during the writes: at the caps and at the timer, never one a write.
+    // Passes during the writes: at the caps and at the timer, never one a
+    // write; once the writes stop, one reads the last version.
     const std::size_t duringWrites = countHolding(driver::readLogEvents(log), "Rewrite ");
-    writer.finish();
-    ASSERT_TRUE(writer.allWritten());
-    const std::string last = "Rewrite " + std::to_string(writer.writes());
+    writer.join();
+    const std::string last = "Rewrite " + std::to_string(writes);
     const std::vector<std::string> events = driver::waitForEventHolding(log, last, 10000);
     EXPECT_EQ(countHolding(events, last), 1u) << "the last version was not read once";
     EXPECT_GE(duringWrites, 2u);
-    EXPECT_LE(countHolding(events, "Rewrite "), 10u) << "of " << writer.writes() << " writes";
+    EXPECT_LE(countHolding(events, "Rewrite "), 10u) << "of " << writes << " writes";
     EXPECT_EQ(driver::stopDormivel(run), 0u);
 }
 

@@ -131,23 +131,6 @@ TEST(Settle, OnePassASecondAfterTheLastChangeAndOneByTheCapWhileItGoesOn) {
     }
 }
 
-// A stamp looked at only by the loop's own deadlines (the notification cannot
-// be renewed; the loop reads the stamp at the read retry's interval): a
-// change still gets its pass a second after it was seen.
-TEST(Settle, LooksAtAFixedIntervalStillPass) {
-    Settle settle;
-    settle.reference = {true, 1};
-    const std::uint64_t retry = kScheduleRetryMs;
-    EXPECT_FALSE(settleLook(settle, {true, 1}, retry).lookAtMs);
-    const SettleStep seen = settleLook(settle, {true, 2}, 2 * retry);
-    EXPECT_FALSE(seen.pass);
-    ASSERT_TRUE(seen.lookAtMs);
-    EXPECT_EQ(*seen.lookAtMs, 2 * retry + kSettleIntervalMs);
-    const SettleStep settled = settleLook(settle, {true, 2}, *seen.lookAtMs);
-    EXPECT_TRUE(settled.pass);
-    EXPECT_FALSE(settled.lookAtMs);
-}
-
 TEST(Settle, TimeoutUntilADeadline) {
     EXPECT_EQ(timeoutUntil(std::nullopt, 5000), kWaitForever);
     EXPECT_EQ(timeoutUntil(5000, 5000), 0u);

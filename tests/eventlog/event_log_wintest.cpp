@@ -176,12 +176,11 @@ TEST_F(EventLogFile, FilesNotEndingLikeALogAreLeftUntouched) {
 }
 
 // Torn logs of this program are cut back in place to their last complete
-// Event, also when the torn write is longer than the first part of the file
-// that is read to find it.
+// Event also when the torn write is longer than the first part of the file
+// that is read to find the cut.
 TEST_F(EventLogFile, TornLogsAreCutBackAndContinued) {
     const std::string kept = std::string(kLogPrologue) + "<Event time=\"x\"><DormivelStart /></Event>";
     const std::string contents[] = {
-        kept + "\r\n</DormivelLo",
         kept + "\r\n<Event time=\"x\">" + std::string(200000, 'x'),
         kept + std::string(70000, '\0'),
     };
