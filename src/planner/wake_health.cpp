@@ -305,6 +305,22 @@ std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std:
     return LateWake{armed->due, lateBy, armed->title};
 }
 
+void noteArming(WakeWatch& watch, const ArmedWake& wake) {
+    watch.armed = wake;
+}
+
+void noteSuspend(WakeWatch& watch, FileTime suspendedAt) {
+    watch.atSuspend = watch.armed;
+    watch.suspendedAt = suspendedAt;
+}
+
+std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt) {
+    std::optional<LateWake> late = findLateWake(watch.atSuspend, watch.suspendedAt, resumedAt);
+    watch.atSuspend.reset();
+    watch.suspendedAt.reset();
+    return late;
+}
+
 std::string composeLateWakeBody(std::string_view dueStamp) {
     std::string body = "<LateWake due=\"";
     body += escapeXml(dueStamp);

@@ -154,6 +154,22 @@ struct LateWake {
     std::string title;
 };
 
+// The wake-ups a late resume is judged against: the timer's arming now,
+// and the one that was in force when the system went to sleep. The pass
+// that a signalled timer starts may run before the resume notification
+// and arm the next wake-up; the resume still compares with the wake-up the
+// PC slept through.
+struct WakeWatch {
+    std::optional<ArmedWake> armed;
+    std::optional<ArmedWake> atSuspend;
+    std::optional<FileTime> suspendedAt;
+};
+
+void noteArming(WakeWatch& watch, const ArmedWake& wake);
+void noteSuspend(WakeWatch& watch, FileTime suspendedAt);
+// The late wake at a resume, if any; the suspend is then forgotten.
+std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt);
+
 // A late wake: the armed wake-up was still ahead at the suspend (strictly
 // after it), and the resume came more than kLateWakeTolerance after it.
 // Nothing without an armed wake-up or a known suspend moment, and nothing

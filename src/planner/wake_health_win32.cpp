@@ -115,7 +115,7 @@ void armWakeTimer(AppState& state, const ArmedWake& wake) {
     // Only the plan's wake-up is judged: the others follow it closely, and
     // the tip and the health speak of the wake-up for the next recording.
     if (wake.planned) state.lastResumeArm = result;
-    state.armedWake = wake;
+    noteArming(state.wake, wake);
 }
 
 TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
@@ -130,8 +130,9 @@ TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) 
 
 void refreshTrayTip(AppState& state) {
     std::optional<TipWakeUp> next;
-    if (state.armedWake && state.armedWake->planned && state.armedWake->due > currentFileTime()) {
-        next = tipWakeUp(state.armedWake->due, state.armedWake->title, currentScheduleClock(state).zone);
+    const std::optional<ArmedWake>& armed = state.wake.armed;
+    if (armed && armed->planned && armed->due > currentFileTime()) {
+        next = tipWakeUp(armed->due, armed->title, currentScheduleClock(state).zone);
     }
     const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
     if (tip == state.trayTip) return;
@@ -150,9 +151,7 @@ void checkWakeHealth(AppState& state) {
 }
 
 void reportLateWake(AppState& state, FileTime resumedAt) {
-    const std::optional<LateWake> late = findLateWake(state.wakeAtSuspend, state.suspendedAt, resumedAt);
-    state.suspendedAt.reset();
-    state.wakeAtSuspend.reset();
+    const std::optional<LateWake> late = noteResume(state.wake, resumedAt);
     if (!late) return;
     appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
     showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));

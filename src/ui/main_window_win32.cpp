@@ -118,12 +118,11 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
         const FileTime now = currentFileTime();
         if (actions.armWakeForRecording) armWakeForRecording(state, now);
         appendEvent(state.logFile, kSystemSuspendBody);
-        if (actions.armWakeForRecording && state.armedWake) {
+        if (actions.armWakeForRecording && state.wake.armed) {
             appendEvent(state.logFile, formatWakeUpForRecording(formatLogTimestampUtc(
-                                           state.armedWake->due, currentScheduleClock(state).zone)));
+                                           state.wake.armed->due, currentScheduleClock(state).zone)));
         }
-        state.suspendedAt = now;
-        state.wakeAtSuspend = state.armedWake;
+        noteSuspend(state.wake, now);
     }
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);

@@ -165,10 +165,10 @@ TEST(SleepGuard, LateWakeWithTheTimersPassFirst) {
     const FileTime armed = now - 300 * kTicksPerSecond;
     armWakeTimer(state, ArmedWake{armed, "Morning News"});
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
-    state.suspendedAt = now - 600 * kTicksPerSecond;  // asleep through the armed time
+    state.wake.suspendedAt = now - 600 * kTicksPerSecond;  // asleep through the armed time
     runSchedulePass(state);
-    ASSERT_TRUE(state.armedWake);
-    EXPECT_GT(state.armedWake->due, now);  // the pass armed tomorrow's wake-up
+    ASSERT_TRUE(state.wake.armed);
+    EXPECT_GT(state.wake.armed->due, now);  // the pass armed tomorrow's wake-up
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
 
     std::string bytes;

@@ -214,7 +214,7 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
 
     ASSERT_TRUE(machine.set("ac=1\n"));
     const FileTime due = currentFileTime() + 86400 * kTicksPerSecond;
-    state.armedWake = ArmedWake{due, "Morning News"};
+    state.wake.armed = ArmedWake{due, "Morning News"};
     checkWakeHealth(state);
     const TipWakeUp when = tipWakeUp(due, "", currentTimeZone());
     EXPECT_EQ(state.trayTip, "Dormivel: next wake-up " + when.day + " " + when.time + " for Morning News");
@@ -224,9 +224,9 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     // not.
     const FileTime now = currentFileTime();
     const FileTime armed = now - 300 * kTicksPerSecond;
-    state.armedWake = ArmedWake{armed, "Morning News"};
+    state.wake.armed = ArmedWake{armed, "Morning News"};
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
-    state.suspendedAt = now - 600 * kTicksPerSecond;
+    state.wake.suspendedAt = now - 600 * kTicksPerSecond;
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMESUSPEND);
