@@ -15,6 +15,7 @@
 #include "eventlog/event_log_win32.h"
 #include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
+#include "support/stand_in_win32.h"
 #include "support/system_time_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/tray_icon_win32.h"
@@ -110,25 +111,13 @@ std::string tomorrowAt(int minutes, const char* title) {
     return test::scheduleFile({{start, test::addSeconds(start, 1800), 3, title}});
 }
 
-// The machine the stand-in plays for every process started while it is set.
-struct PlayedMachine {
-    explicit PlayedMachine(const std::wstring& path) : file(path) {
-        SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", file.c_str());
-    }
-    PlayedMachine(const PlayedMachine&) = delete;
-    PlayedMachine& operator=(const PlayedMachine&) = delete;
-    ~PlayedMachine() { SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", nullptr); }
-    bool set(const char* lines) const { return driver::writeFile(file, lines); }
-    std::wstring file;
-};
-
 // dormivel.exe on a machine whose power plan turns wake timers off on mains
 // power: one warning however many passes arm a wake-up, the recovery once
 // they are turned on again, then hibernation chosen without a hibernation
 // file.
 TEST(WakeHealth, PlanWarnedOnceThenRecoveredThenHibernationNamed) {
     driver::ScratchDir machineDir(L"wake-machine");
-    const PlayedMachine machine(machineDir.file(L"machine.txt"));
+    const test::StandInFile machine(test::kPowerMachine, machineDir.file(L"machine.txt"));
     ASSERT_TRUE(machine.set("ac=0\n"));
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"wake-plan", tomorrowAt(0, "Alpha"), {L"--logfile=log.xml"}, run));
@@ -188,7 +177,7 @@ TEST(WakeHealth, WinesOwnAnswersAreLoggedOnce) {
 // a sleep through the armed time reports the late wake.
 TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     driver::ScratchDir dir(L"wake-inprocess");
-    const PlayedMachine machine(dir.file(L"machine.txt"));
+    const test::StandInFile machine(test::kPowerMachine, dir.file(L"machine.txt"));
     AppState state;
     initAppState(state);
     state.mainWindow = createMainWindow(state);
