@@ -99,8 +99,16 @@ WakeHealth assessWakeHealth(const WakeFacts& facts);
 // WakeProblem::none.
 std::string_view wakeProblemReason(WakeProblem problem);
 
-// The balloon naming the cause and its fix (at most kBalloonMaxLength
-// bytes); empty when healthy.
+// A problem in words: its cause, and what to do about it (both empty when
+// healthy).
+struct WakeProblemWords {
+    std::string cause;
+    std::string fix;
+};
+WakeProblemWords describeWakeProblem(const WakeHealth& health);
+
+// The balloon naming the cause and its fix on two lines (at most
+// kBalloonMaxLength bytes); empty when healthy.
 std::string wakeProblemBalloon(const WakeHealth& health);
 
 // What a change of health shows. Empty strings: nothing.
