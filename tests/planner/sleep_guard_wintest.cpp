@@ -12,14 +12,9 @@
 
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
-#include "eventlog/event_log_win32.h"
-#include "planner/schedule_pass_win32.h"
-#include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
 #include "support/stand_in_win32.h"
 #include "support/system_time_win32.h"
-#include "ui/main_window_win32.h"
-#include "ui/tray_icon_win32.h"
 
 namespace dormivel {
 namespace {
@@ -112,44 +107,6 @@ TEST(SleepGuard, ShutdownAllowedWhenNothingRecords) {
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[events.size() - 2], "<SessionEnd reason=\"logoff\" />");
     EXPECT_TRUE(states.lines().empty());
-}
-
-// A resume long after the wake-up armed at the sleep is late, also when the
-// signalled timer's pass runs before the resume notification and arms the
-// next wake-up.
-TEST(SleepGuard, LateWakeWithTheTimersPassFirst) {
-    driver::ScratchDir dir(L"sleepguard-late");
-    const std::wstring schedule = dir.file(L"schedule.txt");
-    ASSERT_TRUE(driver::writeFile(schedule, tomorrow("Evening News")));
-    AppState state;
-    initAppState(state);
-    state.schedulePath = schedule;
-    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
-    state.mainWindow = createMainWindow(state);
-    ASSERT_NE(state.mainWindow, nullptr);
-    addTrayIcon(state.mainWindow, state.smallIcon);
-    const std::wstring log = dir.file(L"log.xml");
-    openEventLog(log.c_str(), false, state.logFile);
-
-    const FileTime now = currentFileTime();
-    const FileTime armed = now - 300 * kTicksPerSecond;
-    armWakeTimer(state, ArmedWake{armed, "Morning News"});
-    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
-    state.wake.suspendedAt = now - 600 * kTicksPerSecond;  // asleep through the armed time
-    runSchedulePass(state);
-    ASSERT_TRUE(state.wake.armed);
-    EXPECT_GT(state.wake.armed->due, now);  // the pass armed tomorrow's wake-up
-    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
-
-    std::string bytes;
-    ASSERT_TRUE(driver::readFile(log, bytes));
-    const std::string lateWake = "<LateWake due=\"" + formatLogTimestampUtc(armed, currentTimeZone()) + "\" />";
-    EXPECT_GE(indexOf(driver::logEvents(bytes), lateWake), 0) << bytes;
-
-    removeTrayIcon(state.mainWindow);
-    DestroyWindow(state.mainWindow);
-    state.mainWindow = nullptr;
-    destroyAppState(state);
 }
 
 }  // namespace

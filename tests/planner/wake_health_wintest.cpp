@@ -13,6 +13,7 @@
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
 #include "support/stand_in_win32.h"
@@ -174,12 +175,16 @@ TEST(WakeHealth, WinesOwnAnswersAreLoggedOnce) {
 
 // In-process, with the program's own main window and tray icon: the tip
 // follows the health and the armed wake-up, and a resume notification after
-// a sleep through the armed time reports the late wake.
+// a sleep through the armed time reports the late wake, also when the
+// signalled timer's pass runs before it.
 TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     driver::ScratchDir dir(L"wake-inprocess");
     const test::StandInFile machine(test::kPowerMachine, dir.file(L"machine.txt"));
     AppState state;
     initAppState(state);
+    state.schedulePath = dir.file(L"schedule.txt");
+    ASSERT_TRUE(driver::writeFile(state.schedulePath, tomorrowAt(0, "Evening News")));
+    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
     state.mainWindow = createMainWindow(state);
     ASSERT_NE(state.mainWindow, nullptr);
     addTrayIcon(state.mainWindow, state.smallIcon);
@@ -220,6 +225,17 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMESUSPEND);
 
+    // A third sleep through an armed time; the signalled timer's pass runs
+    // before the resume notification and arms tomorrow's wake-up.
+    const FileTime armedAgain = now - 200 * kTicksPerSecond;
+    armWakeTimer(state, ArmedWake{armedAgain, "Morning News"});
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
+    state.wake.suspendedAt = now - 600 * kTicksPerSecond;
+    runSchedulePass(state);
+    ASSERT_TRUE(state.wake.armed);
+    EXPECT_GT(state.wake.armed->due, now);
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
+
     std::string bytes;
     ASSERT_TRUE(driver::readFile(log, bytes));
     const std::vector<std::string> events = driver::logEvents(bytes);
@@ -227,7 +243,9 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     EXPECT_EQ(count(events, "<WakeAvailable />"), 1u);
     const std::string lateWake = "<LateWake due=\"" + formatLogTimestampUtc(armed, currentTimeZone()) + "\" />";
     EXPECT_EQ(count(events, lateWake), 1u) << bytes;
-    EXPECT_EQ(count(events, "<LateWake"), 1u);
+    const std::string lateAgain = "<LateWake due=\"" + formatLogTimestampUtc(armedAgain, currentTimeZone()) + "\" />";
+    EXPECT_EQ(count(events, lateAgain), 1u) << bytes;
+    EXPECT_EQ(count(events, "<LateWake"), 2u);
 
     removeTrayIcon(state.mainWindow);
     DestroyWindow(state.mainWindow);
