@@ -74,10 +74,6 @@ void readCapabilities(HMODULE powrprof, WakeFacts& facts) {
     facts.modernStandby = modernStandbyByte(caps) != FALSE;
 }
 
-std::string formatted(int length, const char* text) {
-    return length > 1 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
-}
-
 }  // namespace
 
 PowerSource currentPowerSource() {
@@ -122,9 +118,8 @@ TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) 
     TipWakeUp tip;
     tip.title = title;
     const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
-    char text[64];
-    tip.day = formatted(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, "ddd", text, sizeof text), text);
-    tip.time = formatted(GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, sizeof text), text);
+    tip.day = formatLocaleText(local, LocaleText::userDay);
+    tip.time = formatLocaleText(local, LocaleText::userTime);
     return tip;
 }
 
