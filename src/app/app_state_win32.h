@@ -10,6 +10,7 @@
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/late_wake.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"

@@ -2,6 +2,7 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/late_wake_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
@@ -187,8 +188,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     AppState* state = stateOf(window);
     if (state == nullptr) return FALSE;
     if (message != 0 && message == gTaskbarCreated) {
-        addTrayIcon(window, state->smallIcon);
-        if (state->trayTip != "Dormivel") setTrayTip(window, state->trayTip);
+        restoreTrayIcon(*state);
         return TRUE;
     }
     switch (message) {
