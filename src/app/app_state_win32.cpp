@@ -18,8 +18,8 @@ void destroyAppState(AppState& state) {
         DestroyIcon(state.smallIcon);
         state.smallIcon = nullptr;
     }
-    state.previousNext.clear();
-    state.previousNow.clear();
+    state.plan.previousNext.clear();
+    state.plan.previousNow.clear();
     state.recordings.clear();
     closeEventLog(state.logFile);
     state.options.noManualRanges.clear();

@@ -55,8 +55,8 @@ void tick(CountdownParams& params) {
     AppState& state = *params.appState;
     const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
     const CountdownTickInput input{
-        params.deadline,          currentFileTime(),       params.lastShown, !state.keepAwake,
-        params.powerEventsAtOpen, state.power.powerEvents, state.nextWakeUp, method};
+        params.deadline,          currentFileTime(),       params.lastShown,      !state.plan.keepAwake,
+        params.powerEventsAtOpen, state.power.powerEvents, state.plan.nextWakeUp, method};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
     switch (decideCountdownTick(input)) {
         case CountdownStep::none:
@@ -77,7 +77,7 @@ void tick(CountdownParams& params) {
             SendMessageW(params.dialog, WM_CLOSE, 0, 0);
             // Closing them may take seconds: the next wake-up, and whether a
             // pass meanwhile kept the PC awake, are looked at once more.
-            if (!state.keepAwake && !sleepWouldMissWakeUp(state.nextWakeUp, currentFileTime(), method)) {
+            if (!state.plan.keepAwake && !sleepWouldMissWakeUp(state.plan.nextWakeUp, currentFileTime(), method)) {
                 startSleepRequest(state);
             }
             break;

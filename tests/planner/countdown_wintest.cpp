@@ -490,21 +490,21 @@ TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
     ASSERT_TRUE(driver::writeFile(state_.schedulePath,
                                   driver::scheduleFile({{start, driver::addSeconds(start, 600), 5, "R2"}})));
     runSchedulePass(state_);
-    ASSERT_FALSE(state_.keepAwake);
+    ASSERT_FALSE(state_.plan.keepAwake);
     const FileTime deadline = secondsFromNow(4);
     const HWND countdown = openCountdownWindow(state_, deadline);
     ASSERT_NE(countdown, nullptr);
     // The main loop's road: the timer fires, a pass runs.
     ASSERT_TRUE(pumpUntil([&] { return WaitForSingleObject(state_.wakeTimer, 0) == WAIT_OBJECT_0; }, 10000));
     runSchedulePass(state_);
-    EXPECT_TRUE(state_.keepAwake);
+    EXPECT_TRUE(state_.plan.keepAwake);
     // Gone, with its record: nothing is left that could ask for sleep.
     EXPECT_FALSE(IsWindow(countdown)) << "the pass that keeps the computer awake left the countdown open";
     EXPECT_LT(nowUtc(), deadline);
 
     // (b) Sleep allowed again; a countdown opens, then the system suspends
     // and resumes (here announced as the platform does) before its deadline.
-    state_.keepAwake = false;
+    state_.plan.keepAwake = false;
     const FileTime later = secondsFromNow(3);
     const HWND second = openCountdownWindow(state_, later);
     ASSERT_NE(second, nullptr);
