@@ -161,7 +161,7 @@ struct InProcess {
 bool setUp(InProcess& p) {
     if (!driver::writeFile(p.schedule, "header\n")) return false;
     dormivel::initAppState(p.state);
-    p.state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    p.state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     p.state.schedulePath = p.schedule;
     p.state.mainWindow = dormivel::createMainWindow(p.state);
     static std::wstring logPath;

@@ -10,10 +10,7 @@ void initAppState(AppState& state) {
 }
 
 void destroyAppState(AppState& state) {
-    if (state.wakeTimer != nullptr) {
-        CloseHandle(state.wakeTimer);
-        state.wakeTimer = nullptr;
-    }
+    state.wakeTimer.reset();
     if (state.smallIcon != nullptr) {
         DestroyIcon(state.smallIcon);
         state.smallIcon = nullptr;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/handle_win32.h"
 #include "app/records.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
@@ -31,7 +32,7 @@ struct AppState {
     // The schedule file's full path as start-up located it; every pass opens
     // the file by it and closes it again.
     std::wstring schedulePath;
-    HANDLE wakeTimer = nullptr;
+    UniqueHandle wakeTimer;
     HICON smallIcon = nullptr;
     HWND mainWindow = nullptr;
 
