@@ -6,10 +6,14 @@
 
 #include <string>
 
+#include "app/handle_win32.h"
 #include "app/records.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/late_wake.h"
+#include "planner/pass_decision.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
@@ -21,17 +25,16 @@ struct AppState {
     Options options;
 
     EventLog logFile;
-    bool keepAwake = false;  // the allow-sleep state last applied
-    PowerFlags power;        // the bookkeeping of suspend queries, suspends and resumes
+    // What the last pass left for the next: keepAwake, lastWakeTime,
+    // previousNow, previousNext and the next wake-up.
+    PassCarry plan;
+    PowerFlags power;  // the bookkeeping of suspend queries, suspends and resumes
     // The schedule file's full path as start-up located it; every pass opens
     // the file by it and closes it again.
     std::wstring schedulePath;
-    HANDLE wakeTimer = nullptr;
+    UniqueHandle wakeTimer;
     HICON smallIcon = nullptr;
     HWND mainWindow = nullptr;
-    FileTime lastWakeTime = 0;  // the wake time last logged
-    RecordingSet previousNow;
-    RecordingSet previousNext;
 
     // The recordings of the last read that worked: a pass whose read fails
     // plans with them, so the plan goes on as it was until a read works.
@@ -54,14 +57,19 @@ struct AppState {
     bool zoneStale = true;
 
     // Wake health: the state last reported (none before the first check),
-    // what the last arming with resume said, the wake-up armed with resume
-    // that has not come yet, when the system last went to sleep, and the tip
-    // the tray icon shows.
+    // what the last arming of the plan's wake-up said, the timer's arming
+    // and the one in force at the last suspend, and the tip the tray icon
+    // shows.
     std::optional<WakeHealth> wakeHealth;
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
-    std::optional<ArmedWake> armedWake;
-    std::optional<FileTime> suspendedAt;
+    WakeWatch wake;
     std::string trayTip = "Dormivel";
+
+    // Around sleeps and shutdowns nobody can refuse: the execution state
+    // last applied (the process starts with none required), and whether a
+    // shutdown is being held off with a reason.
+    std::uint32_t executionState = kEsContinuous;
+    bool shutdownBlocked = false;
 };
 
 // Posted to the main window when a sleep request that a countdown made has

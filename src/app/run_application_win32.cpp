@@ -7,6 +7,7 @@
 #include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
 #include "schedule/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
@@ -81,7 +82,7 @@ VOID CALLBACK postWakeTimerFired(PVOID window, BOOLEAN /*timedOut*/) {
 // registered, and the loop then waits on the timer itself.
 HANDLE startWakeTimerWaiter(const AppState& state) {
     HANDLE wait = nullptr;
-    if (RegisterWaitForSingleObject(&wait, state.wakeTimer, postWakeTimerFired, state.mainWindow, INFINITE,
+    if (RegisterWaitForSingleObject(&wait, state.wakeTimer.get(), postWakeTimerFired, state.mainWindow, INFINITE,
                                     WT_EXECUTEINWAITTHREAD) == FALSE) {
         return nullptr;
     }
@@ -150,7 +151,7 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
         HANDLE handles[2];
         DWORD count = 0;
         const bool waitsOnTimer = timerWaiter == nullptr;
-        if (waitsOnTimer) handles[count++] = state.wakeTimer;
+        if (waitsOnTimer) handles[count++] = state.wakeTimer.get();
         const bool watching = watch.handle != INVALID_HANDLE_VALUE;
         const DWORD watchIndex = count;
         if (watching) handles[count++] = watch.handle;
@@ -178,13 +179,29 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
     }
 }
 
+// Asks Windows to start the program again, with the same options, after an
+// update restart (and after a crash or a hang): a PC that records must not
+// stay without its wake-ups until somebody starts it by hand. Looked up at
+// run time: where the platform has no such service nothing changes.
+void registerForRestart(int argc, wchar_t** argv) {
+    using RegisterRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
+    const auto registerRestart = reinterpret_cast<RegisterRestartFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "RegisterApplicationRestart")));
+    if (registerRestart == nullptr) return;
+    std::vector<std::wstring_view> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    const std::optional<std::wstring> line = restartCommandLine(arguments);
+    if (line) registerRestart(line->c_str(), 0);
+}
+
 }  // namespace
 
 int runApplication(AppState& state, int argc, wchar_t** argv) {
     if (!applyOptions(argc, argv, state)) return -1;
 
     SetLastError(ERROR_SUCCESS);
-    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, L"Dormivel");
+    state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, L"Dormivel"));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         showStartupWarning(L"An instance of Dormivel is already running.");
         return -1;
@@ -228,6 +245,7 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
         return -1;
     }
     addTrayIcon(state.mainWindow, state.smallIcon);
+    registerForRestart(argc, argv);
 
     if (state.options.logFilePath != nullptr) {
         openEventLog(state.options.logFilePath, state.options.appendLog, state.logFile, schedulePath.c_str());

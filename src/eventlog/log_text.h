@@ -59,6 +59,24 @@ inline constexpr std::string_view kLogRepairedBody = "<LogRepaired />";
 // <ScheduleReadError reason="..." />.
 std::string formatScheduleReadError(std::string_view reason);
 
+// Wake health: a machine that cannot wake the PC, by its reason word
+// (<WakeUnavailable reason="..." />), and the recovery from it.
+std::string formatWakeUnavailable(std::string_view reason);
+inline constexpr std::string_view kWakeAvailableBody = "<WakeAvailable />";
+
+// A resume more than two minutes after the wake-up armed for it, from the
+// due time already rendered as a log timestamp: <LateWake due="..." />.
+std::string formatLateWake(std::string_view dueStamp);
+
+// The wake-up armed at a sleep that came while the PC had to stay awake,
+// from its time already rendered as a log timestamp:
+// <WakeUpForRecording time="..." />.
+std::string formatWakeUpForRecording(std::string_view wakeStamp);
+
+// The end of the Windows session the program ends with ("shutdown" or
+// "logoff"): <SessionEnd reason="..." />.
+std::string formatSessionEnd(std::string_view reason);
+
 // Copies `text`, writing & < > " ' as their five predefined entities. Every
 // other byte, control bytes and bytes 128..255 included, is copied unchanged.
 std::string escapeXml(std::string_view text);

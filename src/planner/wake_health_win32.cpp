@@ -74,21 +74,21 @@ void readCapabilities(HMODULE powrprof, WakeFacts& facts) {
     facts.modernStandby = modernStandbyByte(caps) != FALSE;
 }
 
-std::string formatted(int length, const char* text) {
-    return length > 1 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
-}
-
 }  // namespace
+
+PowerSource currentPowerSource() {
+    SYSTEM_POWER_STATUS status{};
+    if (GetSystemPowerStatus(&status) == FALSE) return PowerSource::unknown;
+    if (status.ACLineStatus == 0) return PowerSource::battery;
+    if (status.ACLineStatus == 1) return PowerSource::mains;
+    return PowerSource::unknown;
+}
 
 WakeFacts readWakeFacts(SleepMethod method, WakeArmResult lastArm) {
     WakeFacts facts;
     facts.method = method;
     facts.lastArm = lastArm;
-    SYSTEM_POWER_STATUS status{};
-    if (GetSystemPowerStatus(&status) != FALSE) {
-        if (status.ACLineStatus == 0) facts.source = PowerSource::battery;
-        if (status.ACLineStatus == 1) facts.source = PowerSource::mains;
-    }
+    facts.source = currentPowerSource();
     // Loaded once and kept: the check runs after every arming with resume,
     // and loading the library each time costs more than the whole check.
     static const HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
@@ -106,25 +106,12 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
-TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
-    TipWakeUp tip;
-    tip.title = title;
-    const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
-    char text[64];
-    tip.day = formatted(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, "ddd", text, sizeof text), text);
-    tip.time = formatted(GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, sizeof text), text);
-    return tip;
-}
-
-void refreshTrayTip(AppState& state) {
-    std::optional<TipWakeUp> next;
-    if (state.armedWake && state.armedWake->due > currentFileTime()) {
-        next = tipWakeUp(state.armedWake->due, state.armedWake->title, currentScheduleClock(state).zone);
-    }
-    const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
-    if (tip == state.trayTip) return;
-    state.trayTip = tip;
-    setTrayTip(state.mainWindow, tip);
+void armWakeTimer(AppState& state, const ArmedWake& wake) {
+    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer.get(), wake.due);
+    // Only the plan's wake-up is judged: the others follow it closely, and
+    // the tip and the health speak of the wake-up for the next recording.
+    if (wake.planned) state.lastResumeArm = result;
+    noteArming(state.wake, wake);
 }
 
 void checkWakeHealth(AppState& state) {
@@ -135,14 +122,6 @@ void checkWakeHealth(AppState& state) {
     if (!report.logBody.empty()) appendEvent(state.logFile, report.logBody);
     if (!report.balloon.empty()) showTrayBalloon(state.mainWindow, report.balloon);
     refreshTrayTip(state);
-}
-
-void reportLateWake(AppState& state, FileTime resumedAt) {
-    const std::optional<LateWake> late = findLateWake(state.armedWake, state.suspendedAt, resumedAt);
-    state.suspendedAt.reset();
-    if (!late) return;
-    appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
-    showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));
 }
 
 }  // namespace dormivel

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace dormivel {
@@ -35,20 +36,12 @@ std::string show(const char* title, int start, int stop, int channel = 5) {
            std::to_string(stop) + "\" channel=\"" + std::to_string(channel) + "\" />";
 }
 
-// The state a pass carries to the next, as the Win32 layer keeps it.
-struct Carried {
-    bool keepAwake = false;
-    FileTime lastWakeTime = 0;
-    RecordingSet previousNow;
-    RecordingSet previousNext;
-};
-
 struct PassResult {
     PassDecision decision;
     std::string fragment;
 };
 
-PassResult pass(Carried& carried, const RecordingList& list, std::int64_t nowSeconds, const Options& options,
+PassResult pass(PassCarry& carried, const RecordingList& list, std::int64_t nowSeconds, const Options& options,
                 bool logOpen = true) {
     PassInput input;
     input.now = at(nowSeconds);
@@ -57,41 +50,34 @@ PassResult pass(Carried& carried, const RecordingList& list, std::int64_t nowSec
     input.logOpen = logOpen;
     PassResult r{decidePass(list, input, options, carried.previousNow, carried.previousNext), {}};
     r.fragment = composePassFragment(r.decision, input, stamp);
-    if (r.decision.nowChanged) carried.previousNow = r.decision.now;
-    if (r.decision.nextChanged) carried.previousNext = r.decision.next;
-    if (r.decision.allowSleepChanged) carried.keepAwake = r.decision.stayAwake;
-    carried.lastWakeTime = r.decision.lastWakeTime;
+    applyPassDecision(carried, r.decision);
     return r;
 }
 
 // R1 stops after an automatic wake, so a countdown may open; half a minute
 // later R2's lead time begins: that pass keeps the computer awake and closes
-// the countdown, which would otherwise put it to sleep with only R2's start
-// armed, without resume.
+// the countdown, which would otherwise put it to sleep just before R2.
 TEST(PassDecision, ALeadTimeThatBeginsClosesOpenCountdowns) {
     const RecordingList list = {rec("R1", 1000, 2000), rec("R2", 2090, 3000)};
     Options options;
     options.warnTime = 60;
-    Carried carried;
+    PassCarry carried;
     PassResult p = pass(carried, list, 1500, options);
-    EXPECT_TRUE(p.decision.closeCountdowns);  // recording: no countdown may stay
+    EXPECT_TRUE(p.decision.stayAwake);  // recording: no countdown may stay
     p = pass(carried, list, 2000, options);
-    EXPECT_TRUE(p.decision.mayOfferCountdown);
-    EXPECT_FALSE(p.decision.closeCountdowns);
+    EXPECT_FALSE(p.decision.stayAwake);  // a countdown may open
     EXPECT_EQ(p.decision.countdownDeadline, at(2060));
     p = pass(carried, list, 2030, options);  // R2.start - 60
-    EXPECT_TRUE(p.decision.stayAwake);
-    EXPECT_TRUE(p.decision.closeCountdowns);
-    EXPECT_FALSE(p.decision.mayOfferCountdown);
+    EXPECT_TRUE(p.decision.stayAwake);       // the countdown closes
     EXPECT_EQ(p.decision.timer.due, at(2090));
-    EXPECT_FALSE(p.decision.timer.resume);
+    EXPECT_TRUE(p.decision.timer.resume);
 }
 
 TEST(PassDecision, OneRecordingFollowedByAnother) {
     // R runs from +1000 s to +2000 s, S from +5000 s to +6000 s; lead 60 s.
     const RecordingList list = {rec("R", 1000, 2000), rec("S", 5000, 6000, 7)};
     const Options options;
-    Carried carried;
+    PassCarry carried;
 
     // 1. Before R: R is next; wake at R.start - 60 with resume; sleep allowed.
     PassResult p = pass(carried, list, 0, options);
@@ -103,20 +89,21 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_FALSE(p.decision.stayAwake);
     EXPECT_FALSE(p.decision.allowSleepChanged);
-    EXPECT_TRUE(p.decision.mayOfferCountdown);
+    EXPECT_FALSE(p.decision.stayAwake);
     EXPECT_EQ(p.fragment, "\r\n\t<NextRecording>" + show("R", 1000, 2000) +
                               "\r\n\t</NextRecording>\r\n\t<SetWakeUp time=\"T940\" />\r\n");
 
     // 2. The wake at R.start - 60: the lead time has begun; arm R.start
-    // without resume, stay awake; no wake line, no balloon.
+    // (with resume: a sleep nobody can refuse may still come), stay awake;
+    // no wake line, no balloon.
     p = pass(carried, list, 940, options);
     EXPECT_FALSE(p.decision.nextChanged);
     EXPECT_TRUE(p.decision.balloon.empty());
     EXPECT_EQ(p.decision.timer.due, at(1000));
-    EXPECT_FALSE(p.decision.timer.resume);
+    EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_TRUE(p.decision.stayAwake);
     EXPECT_FALSE(p.decision.logWake);
-    EXPECT_FALSE(p.decision.mayOfferCountdown);
+    EXPECT_TRUE(p.decision.stayAwake);
     EXPECT_EQ(p.fragment, "\r\n\t<SetAllowSleep allow=\"false\" />\r\n");
 
     // 3. R starts: now {R}, next {S}; arm R.stop; the next block but no wake
@@ -126,7 +113,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.nextChanged);
     EXPECT_EQ(p.decision.balloon, "Kalvor now recording:\nR");
     EXPECT_EQ(p.decision.timer.due, at(2000));
-    EXPECT_FALSE(p.decision.timer.resume);
+    EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_FALSE(p.decision.allowSleepChanged);
     EXPECT_EQ(p.fragment, "\r\n\t<NowRecording>" + show("R", 1000, 2000) + "\r\n\t</NowRecording>" +
                               "\r\n\t<NextRecording>" + show("S", 5000, 6000, 7) + "\r\n\t</NextRecording>\r\n");
@@ -139,7 +126,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.balloon.empty());
     EXPECT_EQ(p.decision.timer.due, at(4940));
     EXPECT_TRUE(p.decision.timer.resume);
-    EXPECT_TRUE(p.decision.mayOfferCountdown);
+    EXPECT_FALSE(p.decision.stayAwake);
     EXPECT_EQ(p.decision.countdownDeadline, at(2060));
     EXPECT_EQ(p.fragment,
               "\r\n\t<NowRecording>\r\n\t</NowRecording>\r\n\t<SetWakeUp time=\"T4940\" />"
@@ -152,7 +139,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
 }
 
 TEST(PassDecision, EmptyScheduleDoesNothing) {
-    Carried carried;
+    PassCarry carried;
     const PassResult p = pass(carried, {}, 0, Options{});
     EXPECT_FALSE(p.decision.timer.arm);
     EXPECT_FALSE(p.decision.stayAwake);
@@ -161,44 +148,60 @@ TEST(PassDecision, EmptyScheduleDoesNothing) {
     EXPECT_EQ(p.fragment, "");
 }
 
-TEST(PassDecision, WakeTimesAroundTheLeadTime) {
+// Every arming carries resume: a sleep that nobody can refuse may come in
+// any state, and the PC must wake again for what comes next. Only the
+// plan's own wake-up is logged and named in the tip.
+TEST(PassDecision, EveryArmingWakesThePC) {
     struct Case {
         const char* name;
         std::int32_t leadTime;
-        std::int64_t now;  // the recording starts at +1000 s
+        std::int64_t now;
+        RecordingList list;
         FileTime due;
-        bool resume;
+        ArmingPurpose purpose;
+        const char* title;
         bool stayAwake;
         bool wakeLine;
+        std::optional<FileTime> nextWakeUp;
     };
+    const RecordingList r = {rec("R", 1000, 2000)};
+    const RecordingList rs = {rec("R", 1000, 2000), rec("S", 5000, 6000)};
+    const RecordingList overlapping = {rec("R", 1000, 2000), rec("S", 1500, 3000)};
     const Case cases[] = {
-        {"well before", 60, 0, at(940), true, false, true},
-        {"exactly at the wake", 60, 940, at(1000), false, true, false},
-        {"inside the lead time", 60, 970, at(1000), false, true, false},
-        {"one tick before the wake", 60, 939, at(940), true, false, true},
-        {"zero lead", 0, 0, at(1000), true, false, true},
-        {"zero lead one second before", 0, 999, at(1000), true, false, true},
-        {"negative lead wakes after the start", -60, 0, at(1060), true, false, true},
-        {"lead longer than the wait", 5000, 0, at(1000), false, true, false},
+        {"well before", 60, 0, r, at(940), ArmingPurpose::wakeUp, "R", false, true, at(940)},
+        {"one tick before the wake", 60, 939, r, at(940), ArmingPurpose::wakeUp, "R", false, true, at(940)},
+        {"exactly at the wake", 60, 940, r, at(1000), ArmingPurpose::start, "R", true, false, at(940)},
+        {"inside the lead time", 60, 970, r, at(1000), ArmingPurpose::start, "R", true, false, at(940)},
+        {"zero lead", 0, 0, r, at(1000), ArmingPurpose::wakeUp, "R", false, true, at(1000)},
+        {"zero lead one second before", 0, 999, r, at(1000), ArmingPurpose::wakeUp, "R", false, true, at(1000)},
+        {"negative lead wakes after the start", -60, 0, r, at(1060), ArmingPurpose::wakeUp, "R", false, true, at(1060)},
+        {"lead longer than the wait", 5000, 0, r, at(1000), ArmingPurpose::start, "R", true, false, at(-4000)},
+        {"recording, nothing after", 60, 1000, r, at(2000), ArmingPurpose::stop, "R", true, false, std::nullopt},
+        {"recording, the next later", 60, 1000, rs, at(2000), ArmingPurpose::stop, "R", true, false, at(4940)},
+        {"recording, the next starts before the stop", 60, 1000, overlapping, at(2000), ArmingPurpose::stop, "R", true,
+         false, at(1440)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Options options;
         options.leadTime = c.leadTime;
-        Carried carried;
-        const PassResult p = pass(carried, {rec("R", 1000, 2000)}, c.now, options);
+        PassCarry carried;
+        const PassResult p = pass(carried, c.list, c.now, options);
         EXPECT_TRUE(p.decision.timer.arm);
         EXPECT_EQ(p.decision.timer.due, c.due);
-        EXPECT_EQ(p.decision.timer.resume, c.resume);
+        EXPECT_TRUE(p.decision.timer.resume);
+        EXPECT_EQ(p.decision.timer.purpose, c.purpose);
+        EXPECT_EQ(p.decision.timer.title, c.title);
         EXPECT_EQ(p.decision.stayAwake, c.stayAwake);
         EXPECT_EQ(p.decision.logWake, c.wakeLine);
         EXPECT_EQ(p.fragment.find("SetWakeUp") != std::string::npos, c.wakeLine);
+        EXPECT_EQ(p.decision.nextWakeUp, c.nextWakeUp);
     }
 }
 
 TEST(PassDecision, EarliestStopOfSeveralRunningRecordings) {
     const RecordingList list = {rec("A", 0, 3600), rec("B", 0, 1800)};
-    Carried carried;
+    PassCarry carried;
     PassResult p = pass(carried, list, 10, Options{});
     EXPECT_EQ(p.decision.now.size(), 2u);
     EXPECT_EQ(p.decision.timer.due, at(1800));
@@ -212,7 +215,7 @@ TEST(PassDecision, EarliestStopOfSeveralRunningRecordings) {
 }
 
 TEST(PassDecision, KindFlagChangeAloneWritesNothing) {
-    Carried carried;
+    PassCarry carried;
     RecordingList list = {rec("R", 1000, 2000)};
     pass(carried, list, 0, Options{});
     list[0].isFavorite = true;
@@ -222,7 +225,7 @@ TEST(PassDecision, KindFlagChangeAloneWritesNothing) {
 }
 
 TEST(PassDecision, RemovingTheLastRecordingLeavesTheTimerAlone) {
-    Carried carried;
+    PassCarry carried;
     pass(carried, {rec("R", 1000, 2000)}, 0, Options{});
     const PassResult p = pass(carried, {}, 10, Options{});
     EXPECT_TRUE(p.decision.nextChanged);
@@ -231,7 +234,7 @@ TEST(PassDecision, RemovingTheLastRecordingLeavesTheTimerAlone) {
 }
 
 TEST(PassDecision, WakeLineOnlyForANewWakeTimeAndOnlyWithALog) {
-    Carried carried;
+    PassCarry carried;
     const RecordingList list = {rec("R", 1000, 2000)};
     PassResult p = pass(carried, list, 0, Options{});
     EXPECT_TRUE(p.decision.logWake);
@@ -241,7 +244,7 @@ TEST(PassDecision, WakeLineOnlyForANewWakeTimeAndOnlyWithALog) {
     EXPECT_FALSE(p.decision.logWake);
 
     // Without a log: no fragment, and the logged wake time stays as it was.
-    Carried unlogged;
+    PassCarry unlogged;
     p = pass(unlogged, list, 0, Options{}, false);
     EXPECT_TRUE(p.decision.timer.arm);
     EXPECT_FALSE(p.decision.logWake);
@@ -250,7 +253,7 @@ TEST(PassDecision, WakeLineOnlyForANewWakeTimeAndOnlyWithALog) {
 }
 
 TEST(PassDecision, NextBalloonListsTiesAndIsCut) {
-    Carried carried;
+    PassCarry carried;
     const std::string longTitle(300, 'x');
     const RecordingList list = {rec("First", 1000, 2000), rec(longTitle.c_str(), 1000, 2500)};
     const PassResult p = pass(carried, list, 0, Options{});
@@ -278,7 +281,7 @@ TEST(PassDecision, CountdownIsAskedForInOrder) {
         Options options;
         options.noResuspend = c.noResuspend;
         options.warnTime = 30;
-        Carried carried;
+        PassCarry carried;
         const RecordingList list = {c.recording ? rec("R", 0, 1000) : rec("R", 5000, 6000)};
         const PassResult p = pass(carried, list, 100, options);
         bool asked = false;
@@ -297,7 +300,7 @@ TEST(PassDecision, ZeroAndNegativeWarningTimes) {
     for (const std::int32_t warn : {0, -5}) {
         Options options;
         options.warnTime = warn;
-        Carried carried;
+        PassCarry carried;
         const PassResult p = pass(carried, {}, 100, options);
         EXPECT_EQ(p.decision.countdownDeadline, at(100 + warn));
     }
