@@ -13,6 +13,14 @@ constexpr std::string_view kPlanPath =
 
 constexpr std::string_view kEllipsis = "...";
 
+std::string countWords(FileTime count, std::string_view unit) {
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += unit;
+    if (count != 1) text += 's';
+    return text;
+}
+
 // The chosen method's sleep state on this machine: missing or not.
 WakeHealth sleepStateHealth(const WakeFacts& f) {
     if (f.method == SleepMethod::suspend) {
@@ -81,39 +89,6 @@ std::optional<std::string> fitted(std::string_view text, std::size_t room) {
     std::string cut(text.substr(0, room - kEllipsis.size()));
     cut += kEllipsis;
     return cut;
-}
-
-std::string_view problemTip(const WakeHealth& health) {
-    switch (health.problem) {
-        case WakeProblem::noSuspend:
-            return "Dormivel: this PC cannot suspend (S3)";
-        case WakeProblem::modernStandby:
-            return "Dormivel: no wake-ups from modern standby";
-        case WakeProblem::noHibernate:
-            return "Dormivel: hibernation is turned off";
-        case WakeProblem::firmware:
-            return health.method == SleepMethod::suspend ? "Dormivel: the PC cannot wake from suspend (S3)"
-                                                         : "Dormivel: the PC cannot wake from hibernation (S4)";
-        case WakeProblem::timersOff:
-            return "Dormivel: wake-ups are off in the power plan";
-        case WakeProblem::importantOnly:
-            return "Dormivel: the power plan allows important wake-ups only";
-        case WakeProblem::timerIgnored:
-            return "Dormivel: Windows will not wake the PC for its timer";
-        case WakeProblem::timerFailed:
-            return "Dormivel: no wake-up timer could be set";
-        case WakeProblem::none:
-            break;
-    }
-    return "Dormivel";
-}
-
-std::string countWords(FileTime count, std::string_view unit) {
-    std::string text = std::to_string(count);
-    text += ' ';
-    text += unit;
-    if (count != 1) text += 's';
-    return text;
 }
 
 }  // namespace
@@ -199,58 +174,96 @@ std::string_view wakeProblemReason(WakeProblem problem) {
     return {};
 }
 
+std::string_view wakeProblemSummary(const WakeHealth& health) {
+    switch (health.problem) {
+        case WakeProblem::noSuspend:
+            return "this PC cannot suspend (S3)";
+        case WakeProblem::modernStandby:
+            return "no wake-ups from modern standby";
+        case WakeProblem::noHibernate:
+            return "hibernation is turned off";
+        case WakeProblem::firmware:
+            return health.method == SleepMethod::suspend ? "the PC cannot wake from suspend (S3)"
+                                                         : "the PC cannot wake from hibernation (S4)";
+        case WakeProblem::timersOff:
+            return "wake-ups are off in the power plan";
+        case WakeProblem::importantOnly:
+            return "the power plan allows important wake-ups only";
+        case WakeProblem::timerIgnored:
+            return "Windows will not wake the PC for its timer";
+        case WakeProblem::timerFailed:
+            return "no wake-up timer could be set";
+        case WakeProblem::none:
+            break;
+    }
+    return {};
+}
+
+std::string wakeProblemFix(const WakeHealth& health) {
+    switch (health.problem) {
+        case WakeProblem::noSuspend:
+        case WakeProblem::modernStandby:
+            return "Choose Hibernate (S4) in Dormivel's window.";
+        case WakeProblem::noHibernate:
+            return "Run \"powercfg /hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window.";
+        case WakeProblem::firmware:
+            if (health.method == SleepMethod::hibernate) return "Choose Suspend (S3) in Dormivel's window.";
+            break;
+        case WakeProblem::timersOff:
+            return "Turn them on in " + std::string(kPlanPath) + '.';
+        case WakeProblem::importantOnly:
+            return "Choose Enable in " + std::string(kPlanPath) + '.';
+        case WakeProblem::timerFailed:
+            return "Restarting Dormivel may help.";
+        case WakeProblem::timerIgnored:
+            // Windows says no more than that: with none of the causes before
+            // it found, the machine's own power management is left.
+            break;
+        case WakeProblem::none:
+            return {};
+    }
+    return "Look for a wake-up setting (wake on RTC) in the firmware setup.";
+}
+
 std::string wakeProblemBalloon(const WakeHealth& health) {
     std::string text;
     switch (health.problem) {
         case WakeProblem::noSuspend:
-            text =
-                "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.\n"
-                "Choose Hibernate (S4) in Dormivel's window.";
+            text = "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.";
             break;
         case WakeProblem::modernStandby:
-            text =
-                "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.\n"
-                "Choose Hibernate (S4) in Dormivel's window.";
+            text = "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.";
             break;
         case WakeProblem::noHibernate:
-            text =
-                "Hibernation is turned off on this PC, so it cannot hibernate and wake up.\nRun \"powercfg "
-                "/hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window.";
+            text = "Hibernation is turned off on this PC, so it cannot hibernate and wake up.";
             break;
         case WakeProblem::firmware:
             text = health.method == SleepMethod::suspend
-                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer.\nLook for a wake-up "
-                         "setting (wake on RTC) in the firmware setup."
-                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer.\nChoose Suspend (S3) "
-                         "in Dormivel's window.";
+                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer."
+                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer.";
             break;
         case WakeProblem::timersOff:
             text = "Wake timers are off in the power plan ";
             text += scopeWords(health.scope);
-            text += ", so the PC will not wake up for recordings.\nTurn them on in ";
-            text += kPlanPath;
-            text += '.';
+            text += ", so the PC will not wake up for recordings.";
             break;
         case WakeProblem::importantOnly:
             text = "The power plan allows only important wake timers ";
             text += scopeWords(health.scope);
-            text += ", so Dormivel's timer will not wake the PC.\nChoose Enable in ";
-            text += kPlanPath;
-            text += '.';
+            text += ", so Dormivel's timer will not wake the PC.";
             break;
         case WakeProblem::timerIgnored:
-            text =
-                "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,\nso the PC "
-                "may sleep through the next recording.";
-            break;
+            // No fix to name: the causes that have one come first.
+            return "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,\nso the PC "
+                   "may sleep through the next recording.";
         case WakeProblem::timerFailed:
-            text =
-                "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.\n"
-                "Restarting Dormivel may help.";
+            text = "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.";
             break;
         case WakeProblem::none:
-            break;
+            return text;
     }
+    text += '\n';
+    text += wakeProblemFix(health);
     if (text.size() > kBalloonMaxLength) text.resize(kBalloonMaxLength);
     return text;
 }
@@ -275,7 +288,7 @@ WakeHealthReport reportWakeHealthChange(const std::optional<WakeHealth>& previou
 }
 
 std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next) {
-    if (health.problem != WakeProblem::none) return std::string(problemTip(health));
+    if (health.problem != WakeProblem::none) return "Dormivel: " + std::string(wakeProblemSummary(health));
     constexpr std::string_view kPlain = "Dormivel";
     if (!next) return std::string(kPlain);
     std::string tip = "Dormivel: next wake-up";
@@ -312,15 +325,17 @@ std::string composeLateWakeBody(std::string_view dueStamp) {
     return body;
 }
 
+std::string durationWords(FileTime ticks) {
+    if (ticks < 60 * kTicksPerSecond) return countWords(ticks / kTicksPerSecond, "second");
+    const FileTime minutes = ticks / (60 * kTicksPerSecond);
+    if (minutes < 60) return countWords(minutes, "minute");
+    std::string words = countWords(minutes / 60, "hour");
+    if (minutes % 60 != 0) words += ' ' + countWords(minutes % 60, "minute");
+    return words;
+}
+
 std::string composeLateWakeBalloon(const LateWake& late) {
-    const FileTime minutes = late.lateBy / (60 * kTicksPerSecond);
-    std::string howLate;
-    if (minutes >= 60) {
-        howLate = countWords(minutes / 60, "hour");
-        if (minutes % 60 != 0) howLate += ' ' + countWords(minutes % 60, "minute");
-    } else {
-        howLate = countWords(minutes, "minute");
-    }
+    const std::string howLate = durationWords(late.lateBy);
     std::string text = "The PC woke up " + howLate + " late";
     constexpr std::string_view kFor = " for ";
     if (!late.title.empty() && text.size() + kFor.size() + 1 < kBalloonMaxLength) {

@@ -103,6 +103,13 @@ std::string_view wakeProblemReason(WakeProblem problem);
 // bytes); empty when healthy.
 std::string wakeProblemBalloon(const WakeHealth& health);
 
+// The problem in a few words, as the tray tip names it after "Dormivel: "
+// ("wake-ups are off in the power plan"); empty when healthy.
+std::string_view wakeProblemSummary(const WakeHealth& health);
+
+// What to do about the problem, one sentence; empty when healthy.
+std::string wakeProblemFix(const WakeHealth& health);
+
 // What a change of health shows. Empty strings: nothing.
 struct WakeHealthReport {
     std::string logBody;  // the Event body
@@ -160,6 +167,11 @@ struct LateWake {
 // for a resume before the due time (somebody woke the PC).
 std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std::optional<FileTime> suspendedAt,
                                      FileTime resumedAt);
+
+// "40 seconds", "7 minutes", "2 hours", "1 hour 5 minutes": whole
+// seconds under a minute, whole minutes under an hour, then hours and
+// minutes.
+std::string durationWords(FileTime ticks);
 
 // <LateWake due="..." />, from the due time already rendered as a log
 // timestamp.
