@@ -12,6 +12,7 @@
 #include "eventlog/event_log_win32.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
+#include "planner/wake_test.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
@@ -69,10 +70,14 @@ struct AppState {
     std::optional<FileTime> nextWakeUp;
     std::uint32_t executionState = kEsContinuous;
     bool shutdownBlocked = false;
+
+    // The wake-up test from the tray menu, while one is under way.
+    WakeTest wakeTest;
 };
 
-// Posted to the main window when a sleep request that a countdown made has
-// returned (the computer woke again, or the request failed).
+// Posted to the main window when a sleep request that a countdown or a
+// wake-up test made has returned (the computer woke again, or the request
+// failed).
 inline constexpr UINT kSleepRequestDone = WM_APP + 1;
 
 // Loads the 16-pixel tray icon; a failed load leaves `smallIcon` null.

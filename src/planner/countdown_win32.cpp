@@ -37,18 +37,6 @@ DWORD WINAPI requestSleep(LPVOID context) {
     return 0;
 }
 
-void startSleepRequest(AppState& state) {
-    auto* request = new SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)};
-    state.power.ownSleepRequested = true;
-    const HANDLE thread = CreateThread(nullptr, 0, requestSleep, request, 0, nullptr);
-    if (thread != nullptr) {
-        CloseHandle(thread);
-        return;
-    }
-    // No thread to spare: ask from here rather than not at all.
-    requestSleep(request);
-}
-
 // One tick; when the countdown ends the window is closed and the record
 // freed, so the caller must not touch either afterwards.
 void tick(CountdownParams& params) {
@@ -96,6 +84,18 @@ BOOL CALLBACK closeIfCountdown(HWND window, LPARAM) {
 }
 
 }  // namespace
+
+void startSleepRequest(AppState& state) {
+    auto* request = new SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)};
+    state.power.ownSleepRequested = true;
+    const HANDLE thread = CreateThread(nullptr, 0, requestSleep, request, 0, nullptr);
+    if (thread != nullptr) {
+        CloseHandle(thread);
+        return;
+    }
+    // No thread to spare: ask from here rather than not at all.
+    requestSleep(request);
+}
 
 void openCountdown(AppState& state, FileTime deadline) {
     bool attached = false;

@@ -110,12 +110,13 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
-void armWakeTimer(AppState& state, const ArmedWake& wake) {
+WakeArmResult armWakeTimer(AppState& state, const ArmedWake& wake) {
     const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer, wake.due);
     // Only the plan's wake-up is judged: the others follow it closely, and
     // the tip and the health speak of the wake-up for the next recording.
     if (wake.planned) state.lastResumeArm = result;
     state.armedWake = wake;
+    return result;
 }
 
 TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {

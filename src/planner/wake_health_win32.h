@@ -29,8 +29,8 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due);
 
 // The one arming of the state's wake timer: always with resume. It becomes
 // the state's armed wake-up; what the system said of the plan's own wake-up
-// is kept for the health check.
-void armWakeTimer(AppState& state, const ArmedWake& wake);
+// is kept for the health check. Returns what the system said.
+WakeArmResult armWakeTimer(AppState& state, const ArmedWake& wake);
 
 // The wake-up as the tray tip names it: the local day's short name and the
 // time without seconds in the user's formats, converted by `zone`'s rules for

@@ -16,6 +16,7 @@
 #include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
+#include "support/standin_file_win32.h"
 #include "support/system_time_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/tray_icon_win32.h"
@@ -25,33 +26,7 @@ namespace {
 
 namespace test = dormivel::test;
 
-// One environment variable naming a file in a scratch folder, for every
-// process started while it is set.
-struct StandInFile {
-    StandInFile(const driver::ScratchDir& dir, const wchar_t* name, const wchar_t* fileName)
-        : variable(name), path(dir.file(fileName)) {
-        SetEnvironmentVariableW(variable, path.c_str());
-    }
-    StandInFile(const StandInFile&) = delete;
-    StandInFile& operator=(const StandInFile&) = delete;
-    ~StandInFile() { SetEnvironmentVariableW(variable, nullptr); }
-
-    std::vector<std::string> lines() const {
-        std::string text;
-        std::vector<std::string> out;
-        if (!driver::readFile(path, text)) return out;
-        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-            out.push_back(text.substr(at, end - at));
-        return out;
-    }
-    std::string last() const {
-        const std::vector<std::string> all = lines();
-        return all.empty() ? std::string() : all.back();
-    }
-
-    const wchar_t* variable;
-    std::wstring path;
-};
+using test::StandInFile;
 
 // A recording that started a minute ago and runs for half an hour.
 std::string recordingNow(const char* title) {
