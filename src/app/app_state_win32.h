@@ -10,6 +10,7 @@
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/late_wake.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "planner/wake_test.h"
@@ -51,22 +52,18 @@ struct AppState {
     bool zoneStale = true;
 
     // Wake health: the state last reported (none before the first check),
-    // what the last arming with resume said, the wake-up armed with resume
-    // that has not come yet, when the system last went to sleep, and the tip
-    // the tray icon shows.
+    // what the last arming of the plan's wake-up said, the timer's arming
+    // and the one in force at the last suspend, and the tip the tray icon
+    // shows.
     std::optional<WakeHealth> wakeHealth;
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
-    std::optional<ArmedWake> armedWake;
-    std::optional<FileTime> suspendedAt;
+    WakeWatch wake;
     std::string trayTip = "Dormivel";
 
-    // Around sleeps and shutdowns nobody can refuse: the wake-up that was
-    // armed when the system went to sleep (a late resume is judged against
-    // it, whatever the pass after the wake arms); the last pass's next
+    // Around sleeps and shutdowns nobody can refuse: the last pass's next
     // wake-up, which the countdown's sleep must not come too close to; the
     // execution state last applied (the process starts with none required);
     // and whether a shutdown is being held off with a reason.
-    std::optional<ArmedWake> wakeAtSuspend;
     std::optional<FileTime> nextWakeUp;
     std::uint32_t executionState = kEsContinuous;
     bool shutdownBlocked = false;

@@ -155,6 +155,20 @@ std::string formatScheduleReadError(std::string_view reason) {
     return line;
 }
 
+std::string formatWakeUnavailable(std::string_view reason) {
+    std::string line = "<WakeUnavailable reason=\"";
+    line += reason;
+    line += "\" />";
+    return line;
+}
+
+std::string formatLateWake(std::string_view dueStamp) {
+    std::string line = "<LateWake due=\"";
+    line += escapeXml(dueStamp);
+    line += "\" />";
+    return line;
+}
+
 std::string formatWakeUpForRecording(std::string_view wakeStamp) {
     std::string line = "<WakeUpForRecording time=\"";
     line += escapeXml(wakeStamp);

@@ -85,10 +85,8 @@ ScheduleClock currentScheduleClock(AppState& state) {
 
 std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone) {
     const SYSTEMTIME split = toSystemTime(utcToLocalDateTime(recording.start, zone));
-    char time[128];
-    const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &split, nullptr, time, sizeof time);
-    const std::string_view timeText(time, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-    return composeUpcomingLine(isEligible(recording, options, zone), timeText, recording.title);
+    return composeUpcomingLine(isEligible(recording, options, zone), formatLocaleText(split, LocaleText::userTime),
+                               recording.title);
 }
 
 void applyExecutionState(AppState& state) {

@@ -1,6 +1,7 @@
 #include "planner/wake_test.h"
 
 #include "eventlog/log_text.h"
+#include "planner/late_wake.h"
 #include "planner/pass_decision.h"
 
 namespace dormivel {
@@ -38,17 +39,34 @@ std::string relativeToDue(FileTime due, FileTime at) {
     return durationWords(distance) + (at >= due ? " after the time set" : " before the time set");
 }
 
-// The most likely cause of a PC that did not wake by itself, and its fix;
-// with no problem known, the firmware, which Windows cannot see into.
+// The problem in a few words: the tray tip's text without the program's
+// name before it ("wake-ups are off in the power plan").
+std::string_view summaryOf(const WakeHealth& health) {
+    constexpr std::string_view kTipStart = "Dormivel: ";
+    std::string_view tip = wakeProblemTip(health);
+    if (tip.starts_with(kTipStart)) tip.remove_prefix(kTipStart.size());
+    return tip;
+}
+
+// What to do: the problem's own fix, or where Windows names none (its
+// report on the timer, or no problem at all), the firmware's wake-up
+// setting, since the machine's own power management is what is left.
+std::string fixOf(const WakeHealth& health) {
+    if (health.problem != WakeProblem::none && health.problem != WakeProblem::timerIgnored) {
+        return describeWakeProblem(health).fix;
+    }
+    return describeWakeProblem({WakeProblem::firmware, PlanScope::none, SleepMethod::suspend}).fix;
+}
+
+// The most likely cause of a PC that did not wake by itself, and its fix.
 std::string likelyCause(const WakeHealth& health) {
     if (health.problem == WakeProblem::none) {
-        const WakeHealth firmware{WakeProblem::firmware, PlanScope::none, SleepMethod::suspend};
-        return "Windows reports no problem, so the likely cause is the PC's firmware.\n" + wakeProblemFix(firmware);
+        return "Windows reports no problem, so the likely cause is the PC's firmware.\n" + fixOf(health);
     }
     std::string text = "Likely cause: ";
-    text += wakeProblemSummary(health);
+    text += summaryOf(health);
     text += ".\n";
-    text += wakeProblemFix(health);
+    text += fixOf(health);
     return text;
 }
 
@@ -63,7 +81,7 @@ std::string byHandBalloon(FileTime due, FileTime resumedAt, const WakeHealth& he
     if (full.size() <= kBalloonMaxLength) return full;
     if (health.problem == WakeProblem::none) return head;
     std::string shorter = head + "\nLikely cause: ";
-    shorter += wakeProblemSummary(health);
+    shorter += summaryOf(health);
     shorter += '.';
     return shorter;
 }

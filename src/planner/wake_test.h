@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/records.h"
+#include "planner/late_wake.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 

@@ -2,6 +2,7 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/late_wake_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
@@ -123,12 +124,11 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
         const FileTime now = currentFileTime();
         if (actions.armWakeForRecording) armWakeForRecording(state, now);
         appendEvent(state.logFile, kSystemSuspendBody);
-        if (actions.armWakeForRecording && state.armedWake) {
+        if (actions.armWakeForRecording && state.wake.armed) {
             appendEvent(state.logFile, formatWakeUpForRecording(formatLogTimestampUtc(
-                                           state.armedWake->due, currentScheduleClock(state).zone)));
+                                           state.wake.armed->due, currentScheduleClock(state).zone)));
         }
-        state.suspendedAt = now;
-        state.wakeAtSuspend = state.armedWake;
+        noteSuspend(state.wake, now);
     }
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
@@ -194,8 +194,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     AppState* state = stateOf(window);
     if (state == nullptr) return FALSE;
     if (message != 0 && message == gTaskbarCreated) {
-        addTrayIcon(window, state->smallIcon);
-        if (state->trayTip != "Dormivel") setTrayTip(window, state->trayTip);
+        restoreTrayIcon(*state);
         return TRUE;
     }
     switch (message) {

@@ -55,8 +55,8 @@ void follow(HWND window, AppState& state, WakeTestEvent event) {
     const WakeTestStep step = stepWakeTest(state.wakeTest, event, currentFileTime());
     if (before == WakeTestPhase::asleep && step.test.phase != WakeTestPhase::asleep) {
         // The test's result says how late its wake-up came.
-        state.wakeAtSuspend.reset();
-        state.suspendedAt.reset();
+        state.wake.atSuspend.reset();
+        state.wake.suspendedAt.reset();
     }
     carryOut(window, state, step);
 }

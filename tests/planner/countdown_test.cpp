@@ -80,10 +80,10 @@ TEST(Countdown, EachTickLooksAgain) {
 // at least two minutes before it for a suspend, five for a hibernation.
 TEST(Countdown, NoSleepIntoTheNextWakeUp) {
     struct Case {
-        const char* name;
+        const char* name = "";
         std::optional<std::int64_t> wakeUpIn;  // seconds after the deadline's tick
-        SleepMethod method;
-        CountdownStep step;
+        SleepMethod method = SleepMethod::suspend;
+        CountdownStep step = CountdownStep::none;
     };
     const Case cases[] = {
         {"no wake-up planned", std::nullopt, SleepMethod::suspend, CountdownStep::requestSleep},

@@ -15,7 +15,7 @@
 #include "driver/driver_win32.h"
 #include "eventlog/event_log_win32.h"
 #include "support/schedule_file_win32.h"
-#include "support/standin_file_win32.h"
+#include "support/stand_in_win32.h"
 #include "support/system_time_win32.h"
 #include "ui/resource.h"
 
@@ -78,8 +78,8 @@ HWND openWakeTestQuestion(const driver::DormivelRun& run, driver::MessageBoxInfo
 // it resumed automatically (a later wake of the same kind does open one).
 TEST(WakeTestRun, FromTheTrayMenuToItsResult) {
     driver::ScratchDir dir(L"waketest");
-    const StandInFile requests(dir, L"DORMIVEL_SUSPEND_REQUESTS", L"requests.txt");
-    const StandInFile armings(dir, L"DORMIVEL_TIMER_ARMINGS", L"armings.txt");
+    const StandInFile requests(L"DORMIVEL_SUSPEND_REQUESTS", dir.file(L"requests.txt"));
+    const StandInFile armings(L"DORMIVEL_TIMER_ARMINGS", dir.file(L"armings.txt"));
     const EnvironmentValue wake(L"DORMIVEL_WAKE", L"automatic");
     driver::Process helper;
     ASSERT_TRUE(
@@ -158,7 +158,7 @@ TEST(WakeTestRun, FromTheTrayMenuToItsResult) {
 // OK button, and nothing else happens.
 TEST(WakeTestRun, RefusedWhileARecordingRuns) {
     driver::ScratchDir dir(L"waketest-refused");
-    const StandInFile requests(dir, L"DORMIVEL_SUSPEND_REQUESTS", L"requests.txt");
+    const StandInFile requests(L"DORMIVEL_SUSPEND_REQUESTS", dir.file(L"requests.txt"));
     driver::DormivelRun run;
     ASSERT_TRUE(
         driver::startDormivel(L"waketest-refused-run", startingIn(-60, "Morning News"), {L"--logfile=log.xml"}, run));
