@@ -75,7 +75,7 @@ std::string byHandBalloon(FileTime due, FileTime resumedAt, const WakeHealth& he
     std::string head = "Test wake-up: the PC did not wake by itself (woken by hand ";
     head += later < kTicksPerSecond ? std::string("at the time set") : durationWords(later) + " later";
     head += ").";
-    const std::string full = head + '\n' + likelyCause(health);
+    std::string full = head + '\n' + likelyCause(health);
     // Never cut inside a sentence: a cause too long to fit with its fix is
     // left to the tray tip, which names it too.
     if (full.size() <= kBalloonMaxLength) return full;

@@ -235,7 +235,7 @@ LONG64 gResumeDue = 0;
 LONG gWokeAutomatically = 0;
 
 void sleepUntilResumeDue() {
-    constexpr ULONGLONG kLongestMs = 10 * 60 * 1000;
+    constexpr ULONGLONG kLongestMs = 10ULL * 60 * 1000;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const auto nowTicks = static_cast<LONG64>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);

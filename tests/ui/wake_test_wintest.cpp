@@ -46,6 +46,7 @@ std::string startingIn(int seconds, const char* title) {
 // The element names of the Event bodies, in file order.
 std::vector<std::string> kinds(const std::vector<std::string>& events) {
     std::vector<std::string> out;
+    out.reserve(events.size());
     for (const std::string& event : events)
         out.push_back(event.substr(0, event.find_first_of(" />")));
     return out;
@@ -122,7 +123,7 @@ TEST(WakeTestRun, FromTheTrayMenuToItsResult) {
     // time the log names.
     const std::vector<std::string> armed = armings.lines();
     ASSERT_GT(armed.size(), armedBefore);
-    const std::string testArming = armed[armedBefore];
+    const std::string& testArming = armed[armedBefore];
     ASSERT_TRUE(testArming.ends_with(" 1")) << testArming;
     const FileTime due = std::stoull(testArming.substr(0, testArming.size() - 2));
     EXPECT_GE(due, pressed + 120 * kTicksPerSecond);
