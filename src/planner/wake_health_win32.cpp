@@ -107,7 +107,7 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
 }
 
 WakeArmResult armWakeTimer(AppState& state, const ArmedWake& wake) {
-    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer, wake.due);
+    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer.get(), wake.due);
     // Only the plan's wake-up is judged: the others follow it closely, and
     // the tip and the health speak of the wake-up for the next recording.
     if (wake.planned) state.lastResumeArm = result;

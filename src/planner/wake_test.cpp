@@ -1,6 +1,5 @@
 #include "planner/wake_test.h"
 
-#include "eventlog/log_text.h"
 #include "planner/late_wake.h"
 #include "planner/pass_decision.h"
 
@@ -183,24 +182,6 @@ WakeTestResult judgeWakeTest(FileTime due, FileTime resumedAt, bool automatic, c
         result.balloon = byHandBalloon(due, resumedAt, health);
     }
     return result;
-}
-
-std::string composeWakeTestBody(std::string_view dueStamp) {
-    std::string body = "<WakeTest due=\"";
-    body += escapeXml(dueStamp);
-    body += "\" />";
-    return body;
-}
-
-std::string composeWakeTestResultBody(std::string_view wokeStamp, std::int64_t lateSeconds, bool automatic) {
-    std::string body = "<WakeTestResult woke=\"";
-    body += escapeXml(wokeStamp);
-    body += "\" late=\"";
-    body += std::to_string(lateSeconds);
-    body += "\" automatic=\"";
-    body += automatic ? "true" : "false";
-    body += "\" />";
-    return body;
 }
 
 }  // namespace dormivel

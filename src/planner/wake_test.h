@@ -126,10 +126,4 @@ WakeTestResult judgeWakeTest(FileTime due, FileTime resumedAt, bool automatic, c
 inline constexpr std::string_view kWakeTestNoSleepBalloon =
     "Test wake-up: Windows did not put the PC to sleep, so no wake-up was tested.";
 
-// <WakeTest due="..." /> and <WakeTestResult woke="..." late="..."
-// automatic="true|false" />, from times already rendered as log
-// timestamps.
-std::string composeWakeTestBody(std::string_view dueStamp);
-std::string composeWakeTestResultBody(std::string_view wokeStamp, std::int64_t lateSeconds, bool automatic);
-
 }  // namespace dormivel

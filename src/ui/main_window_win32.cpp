@@ -56,7 +56,7 @@ std::wstring widenAnsi(std::string_view text) {
 // wake timer is armed to wake the PC again soon after.
 void armWakeForRecording(AppState& state, FileTime now) {
     const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
-    const RecordingSet& set = state.previousNow.empty() ? state.previousNext : state.previousNow;
+    const RecordingSet& set = state.plan.previousNow.empty() ? state.plan.previousNext : state.plan.previousNow;
     armWakeTimer(state,
                  ArmedWake{wakeForRecordingAt(now, method), set.empty() ? std::string() : set.front().title, false});
 }
@@ -112,7 +112,7 @@ INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
 }
 
 INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
-    const PowerStep step = respondToPowerEvent(state.power, state.keepAwake, static_cast<std::uint32_t>(event));
+    const PowerStep step = respondToPowerEvent(state.power, state.plan.keepAwake, static_cast<std::uint32_t>(event));
     state.power = step.flags;
     const PowerActions& actions = step.actions;
     if (actions.refuseQuery) {
@@ -133,7 +133,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
     if (actions.showWokenAgain) {
-        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.previousNow, state.previousNext));
+        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.plan.previousNow, state.plan.previousNext));
     }
     followWakeTestBroadcast(window, state, static_cast<std::uint32_t>(event));
     if (actions.resumed) reportLateWake(state, currentFileTime());
@@ -149,7 +149,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
 INT_PTR onQueryEndSession(HWND window, AppState& state) {
     const TimeZone zone = currentScheduleClock(state).zone;
     const EndSessionAnswer answer =
-        answerEndSessionQuery(state.keepAwake, state.previousNow, state.previousNext,
+        answerEndSessionQuery(state.plan.keepAwake, state.plan.previousNow, state.plan.previousNext,
                               [&zone](FileTime utc) { return tipWakeUp(utc, "", zone).time; });
     if (!answer.allow) {
         const std::wstring reason = widenAnsi(answer.reason);

@@ -4,6 +4,7 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/event_log_win32.h"
+#include "eventlog/log_text.h"
 #include "planner/countdown_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
@@ -20,8 +21,9 @@ SleepMethod chosenMethod(const AppState& state) {
 
 WakeTestOffer currentOffer(AppState& state) {
     const TimeZone zone = currentScheduleClock(state).zone;
-    return offerWakeTest(state.wakeTest, currentFileTime(), state.keepAwake, state.nextWakeUp, state.previousNow,
-                         state.previousNext, [&zone](FileTime utc) { return tipWakeUp(utc, "", zone).time; });
+    return offerWakeTest(state.wakeTest, currentFileTime(), state.plan.keepAwake, state.plan.nextWakeUp,
+                         state.plan.previousNow, state.plan.previousNext,
+                         [&zone](FileTime utc) { return tipWakeUp(utc, "", zone).time; });
 }
 
 // The texts are 8-bit like the titles they may hold; the platform widens
@@ -40,7 +42,7 @@ void carryOut(HWND window, AppState& state, const WakeTestStep& step) {
         const WakeHealth health = assessWakeHealth(readWakeFacts(chosenMethod(state), test.arm));
         const WakeTestResult result = judgeWakeTest(test.due, test.resumedAt, step.automatic, health);
         const std::string woke = formatLogTimestampUtc(test.resumedAt, currentScheduleClock(state).zone);
-        appendEvent(state.logFile, composeWakeTestResultBody(woke, result.lateSeconds, step.automatic));
+        appendEvent(state.logFile, formatWakeTestResult(woke, result.lateSeconds, step.automatic));
         showTrayBalloon(state.mainWindow, result.balloon);
     }
     if (step.noSleep) showTrayBalloon(state.mainWindow, kWakeTestNoSleepBalloon);
@@ -92,7 +94,7 @@ void offerWakeTest(HWND window, AppState& state) {
         return;
     }
     state.wakeTest = WakeTest{WakeTestPhase::requested, wake.due, 0, armed};
-    appendEvent(state.logFile, composeWakeTestBody(formatLogTimestampUtc(wake.due, currentScheduleClock(state).zone)));
+    appendEvent(state.logFile, formatWakeTest(formatLogTimestampUtc(wake.due, currentScheduleClock(state).zone)));
     refreshTrayTip(state);
     startSleepRequest(state);
 }

@@ -184,7 +184,7 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     initAppState(state);
     state.schedulePath = dir.file(L"schedule.txt");
     ASSERT_TRUE(driver::writeFile(state.schedulePath, tomorrowAt(0, "Evening News")));
-    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     state.mainWindow = createMainWindow(state);
     ASSERT_NE(state.mainWindow, nullptr);
     addTrayIcon(state.mainWindow, state.smallIcon);

@@ -341,14 +341,5 @@ TEST(WakeTest, ByHandBalloonNamesEveryCauseWithinTheLimit) {
     }
 }
 
-TEST(WakeTest, LogElements) {
-    EXPECT_EQ(composeWakeTestBody("12/07/2026 13:02:00"), "<WakeTest due=\"12/07/2026 13:02:00\" />");
-    EXPECT_EQ(composeWakeTestResultBody("12/07/2026 13:02:04", 4, true),
-              "<WakeTestResult woke=\"12/07/2026 13:02:04\" late=\"4\" automatic=\"true\" />");
-    EXPECT_EQ(composeWakeTestResultBody("07.12.2026 13:01", -119, false),
-              "<WakeTestResult woke=\"07.12.2026 13:01\" late=\"-119\" automatic=\"false\" />");
-    EXPECT_EQ(composeWakeTestBody("a<b"), "<WakeTest due=\"a&lt;b\" />");
-}
-
 }  // namespace
 }  // namespace dormivel
