@@ -15,6 +15,7 @@
 #include "planner/pass_decision.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
+#include "planner/wake_test.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
@@ -70,10 +71,14 @@ struct AppState {
     // shutdown is being held off with a reason.
     std::uint32_t executionState = kEsContinuous;
     bool shutdownBlocked = false;
+
+    // The wake-up test from the tray menu, while one is under way.
+    WakeTest wakeTest;
 };
 
-// Posted to the main window when a sleep request that a countdown made has
-// returned (the computer woke again, or the request failed).
+// Posted to the main window when a sleep request that a countdown or a
+// wake-up test made has returned (the computer woke again, or the request
+// failed).
 inline constexpr UINT kSleepRequestDone = WM_APP + 1;
 
 // Posted to the main window when the wake timer fired; dispatched by the

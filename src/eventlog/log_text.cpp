@@ -207,6 +207,18 @@ std::string formatWakeUpForRecording(std::string_view wakeStamp) {
     return oneAttributeElement("WakeUpForRecording", "time", wakeStamp);
 }
 
+std::string formatWakeTest(std::string_view dueStamp) {
+    return oneAttributeElement("WakeTest", "due", dueStamp);
+}
+
+std::string formatWakeTestResult(std::string_view wokeStamp, std::int64_t lateSeconds, bool automatic) {
+    std::string body = "<WakeTestResult woke=\"";
+    body += escapeXml(wokeStamp);
+    body += "\" late=\"" + std::to_string(lateSeconds);
+    body += automatic ? "\" automatic=\"true\" />" : "\" automatic=\"false\" />";
+    return body;
+}
+
 std::string formatSessionEnd(std::string_view reason) {
     return oneAttributeElement("SessionEnd", "reason", reason);
 }

@@ -73,6 +73,14 @@ std::string formatLateWake(std::string_view dueStamp);
 // <WakeUpForRecording time="..." />.
 std::string formatWakeUpForRecording(std::string_view wakeStamp);
 
+// A wake-up test from the tray menu: the wake-up it armed, and when the PC
+// resumed, how many seconds after the time set (negative before it) and
+// whether it woke by itself, from times already rendered as log timestamps:
+// <WakeTest due="..." /> and
+// <WakeTestResult woke="..." late="..." automatic="true|false" />.
+std::string formatWakeTest(std::string_view dueStamp);
+std::string formatWakeTestResult(std::string_view wokeStamp, std::int64_t lateSeconds, bool automatic);
+
 // The end of the Windows session the program ends with ("shutdown" or
 // "logoff"): <SessionEnd reason="..." />.
 std::string formatSessionEnd(std::string_view reason);

@@ -9,6 +9,7 @@
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"
+#include "ui/wake_test_win32.h"
 
 namespace dormivel {
 namespace {
@@ -85,6 +86,10 @@ INT_PTR onCommand(HWND window, AppState& state, WPARAM wParam) {
         checkWakeHealth(state);
         return TRUE;
     }
+    if (id == IDM_TRAY_TEST_WAKE && code == 0) {
+        offerWakeTest(window, state);
+        return TRUE;
+    }
     if (id == IDM_TRAY_CLOSE && code == 0) {
         confirmClose(window);
         return TRUE;
@@ -134,6 +139,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     if (actions.showWokenAgain) {
         showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.plan.previousNow, state.plan.previousNext));
     }
+    followWakeTestBroadcast(window, state, static_cast<std::uint32_t>(event));
     if (actions.resumed) reportLateWake(state, currentFileTime());
     // The source may have changed while the PC slept.
     if (actions.resumed || actions.powerSourceChanged) applyExecutionState(state);
@@ -212,6 +218,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onTrayCallback(window, lParam);
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, *state, wParam);
+        case WM_TIMER:
+            if (wParam != kWakeTestSettleTimer) return FALSE;
+            endWakeTestSettle(window, *state);
+            return TRUE;
         case WM_QUERYENDSESSION:
             return onQueryEndSession(window, *state);
         case WM_ENDSESSION:
@@ -230,6 +240,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return TRUE;
         case kSleepRequestDone:
             state->power.ownSleepRequested = false;
+            followWakeTestRequestReturned(window, *state);
             return TRUE;
         default:
             return FALSE;

@@ -112,6 +112,11 @@ TEST(LogText, ScheduleReportPieces) {
     EXPECT_EQ(formatSessionEnd("logoff"), "<SessionEnd reason=\"logoff\" />");
     EXPECT_EQ(formatLateWake("12/07/2025 6:29:00 AM"), "<LateWake due=\"12/07/2025 6:29:00 AM\" />");
     EXPECT_EQ(formatLateWake("a&b"), "<LateWake due=\"a&amp;b\" />");
+    EXPECT_EQ(formatWakeTest("12/07/2026 1:02:00 PM"), "<WakeTest due=\"12/07/2026 1:02:00 PM\" />");
+    EXPECT_EQ(formatWakeTestResult("12/07/2026 1:02:04 PM", 4, true),
+              "<WakeTestResult woke=\"12/07/2026 1:02:04 PM\" late=\"4\" automatic=\"true\" />");
+    EXPECT_EQ(formatWakeTestResult("a<b", -119, false),
+              "<WakeTestResult woke=\"a&lt;b\" late=\"-119\" automatic=\"false\" />");
 }
 
 TEST(LogText, ProcessLinesEscapeNamesAndPaths) {
