@@ -6,12 +6,16 @@
 
 #include <string>
 
+#include "app/handle_win32.h"
 #include "app/records.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/late_wake.h"
+#include "planner/pass_decision.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
+#include "planner/wake_test.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
@@ -22,26 +26,30 @@ struct AppState {
     Options options;
 
     EventLog logFile;
-    bool keepAwake = false;  // the allow-sleep state last applied
-    PowerFlags power;        // the bookkeeping of suspend queries, suspends and resumes
+    // What the last pass left for the next: keepAwake, lastWakeTime,
+    // previousNow, previousNext and the next wake-up.
+    PassCarry plan;
+    PowerFlags power;  // the bookkeeping of suspend queries, suspends and resumes
     // The schedule file's full path as start-up located it; every pass opens
     // the file by it and closes it again.
     std::wstring schedulePath;
-    HANDLE wakeTimer = nullptr;
+    UniqueHandle wakeTimer;
     HICON smallIcon = nullptr;
     HWND mainWindow = nullptr;
-    FileTime lastWakeTime = 0;  // the wake time last logged
-    RecordingSet previousNow;
-    RecordingSet previousNext;
 
     // The recordings of the last read that worked: a pass whose read fails
     // plans with them, so the plan goes on as it was until a read works.
     RecordingList recordings;
     bool recordingsRead = false;
     ScheduleReadEpisode scheduleRead;
-    // A pass is due at the next turn of the main loop (the clock or the time
-    // zone changed).
+    // A pass is asked for (the clock or the time zone changed, the wake
+    // timer fired, a resume, a settled change): runRequestedPasses runs it.
+    // While a pass runs, a request waits for its end, never nests inside it.
     bool passRequested = false;
+    bool passRunning = false;
+    // A resume was announced: the main loop renews the change notification
+    // on the schedule's folder before its next wait.
+    bool watchRenewalDue = false;
     // The zone's rules as last read (reading them for other years is slow
     // enough to matter at every pass); read again after a time change and
     // when the local year turns.
@@ -50,30 +58,32 @@ struct AppState {
     bool zoneStale = true;
 
     // Wake health: the state last reported (none before the first check),
-    // what the last arming with resume said, the wake-up armed with resume
-    // that has not come yet, when the system last went to sleep, and the tip
-    // the tray icon shows.
+    // what the last arming of the plan's wake-up said, the timer's arming
+    // and the one in force at the last suspend, and the tip the tray icon
+    // shows.
     std::optional<WakeHealth> wakeHealth;
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
-    std::optional<ArmedWake> armedWake;
-    std::optional<FileTime> suspendedAt;
+    WakeWatch wake;
     std::string trayTip = "Dormivel";
 
-    // Around sleeps and shutdowns nobody can refuse: the wake-up that was
-    // armed when the system went to sleep (a late resume is judged against
-    // it, whatever the pass after the wake arms); the last pass's next
-    // wake-up, which the countdown's sleep must not come too close to; the
-    // execution state last applied (the process starts with none required);
-    // and whether a shutdown is being held off with a reason.
-    std::optional<ArmedWake> wakeAtSuspend;
-    std::optional<FileTime> nextWakeUp;
+    // Around sleeps and shutdowns nobody can refuse: the execution state
+    // last applied (the process starts with none required), and whether a
+    // shutdown is being held off with a reason.
     std::uint32_t executionState = kEsContinuous;
     bool shutdownBlocked = false;
+
+    // The wake-up test from the tray menu, while one is under way.
+    WakeTest wakeTest;
 };
 
-// Posted to the main window when a sleep request that a countdown made has
-// returned (the computer woke again, or the request failed).
+// Posted to the main window when a sleep request that a countdown or a
+// wake-up test made has returned (the computer woke again, or the request
+// failed).
 inline constexpr UINT kSleepRequestDone = WM_APP + 1;
+
+// Posted to the main window when the wake timer fired; dispatched by the
+// main loop and by every modal loop alike.
+inline constexpr UINT kWakeTimerFired = WM_APP + 2;
 
 // Loads the 16-pixel tray icon; a failed load leaves `smallIcon` null.
 void initAppState(AppState& state);

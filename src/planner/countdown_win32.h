@@ -5,7 +5,8 @@
 
 namespace dormivel {
 
-// Handed to a new countdown, which owns and frees it from its creation on.
+// Handed to a new countdown, whose window owns it from its initialisation
+// on and frees it when it closes.
 struct CountdownParams {
     AppState* appState = nullptr;
     HWND dialog = nullptr;
@@ -14,14 +15,17 @@ struct CountdownParams {
     // The suspends and resumes the system had announced when the countdown
     // opened; once that changes, the wake it was made for is over.
     std::uint32_t powerEventsAtOpen = 0;
-    // Set by the window when it takes the record over, so that the creator
-    // can free a record whose window was never created.
-    bool* attached = nullptr;
 };
 
 // Opens a countdown to `deadline`; one that has already run out logs,
 // requests sleep and closes inside this call.
 void openCountdown(AppState& state, FileTime deadline);
+
+// Asks for sleep by the chosen method on a thread of its own, so that the
+// window thread answers the system's notifications meanwhile; the main
+// window gets kSleepRequestDone when the request has come back. The caller
+// has closed the listed applications.
+void startSleepRequest(AppState& state);
 
 // Closes every open countdown of this thread without a note and without a
 // sleep request.

@@ -9,6 +9,7 @@
 #include "planner/selection.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
+#include "planner/wake_test.h"
 #include "schedule/schedule_file_win32.h"
 #include "schedule/upcoming_line.h"
 #include "ui/resource.h"
@@ -84,15 +85,13 @@ ScheduleClock currentScheduleClock(AppState& state) {
 
 std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone) {
     const SYSTEMTIME split = toSystemTime(utcToLocalDateTime(recording.start, zone));
-    char time[128];
-    const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &split, nullptr, time, sizeof time);
-    const std::string_view timeText(time, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-    return composeUpcomingLine(isEligible(recording, options, zone), timeText, recording.title);
+    return composeUpcomingLine(isEligible(recording, options, zone), formatLocaleText(split, LocaleText::userTime),
+                               recording.title);
 }
 
 void applyExecutionState(AppState& state) {
-    const std::uint32_t wanted =
-        executionStateFor(state.keepAwake, state.keepAwake ? currentPowerSource() : PowerSource::unknown);
+    const bool keepAwake = state.plan.keepAwake;
+    const std::uint32_t wanted = executionStateFor(keepAwake, keepAwake ? currentPowerSource() : PowerSource::unknown);
     if (wanted == state.executionState) return;
     state.executionState = wanted;
     // A system that cannot enter away mode may refuse the whole request;
@@ -109,35 +108,32 @@ void runSchedulePass(AppState& state, FILE* opened) {
     PassInput input;
     input.now = currentFileTime();
     input.zone = clock.zone;
-    input.keepAwake = state.keepAwake;
-    input.lastWakeTime = state.lastWakeTime;
+    input.keepAwake = state.plan.keepAwake;
+    input.lastWakeTime = state.plan.lastWakeTime;
     input.logOpen = isLogOpen(state.logFile);
 
     const PassDecision decision =
-        decidePass(state.recordings, input, state.options, state.previousNow, state.previousNext);
+        decidePass(state.recordings, input, state.options, state.plan.previousNow, state.plan.previousNext);
     refreshUpcomingList(state.mainWindow, state.recordings, state.options, input.zone);
-
-    if (decision.nowChanged) state.previousNow = decision.now;
-    if (decision.nextChanged) state.previousNext = decision.next;
+    applyPassDecision(state.plan, decision);
     if (!decision.balloon.empty()) showTrayBalloon(state.mainWindow, decision.balloon);
 
     if (decision.timer.arm) {
         const TimerArming& arming = decision.timer;
         armWakeTimer(state, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
     }
-    state.lastWakeTime = decision.lastWakeTime;
-    state.nextWakeUp = decision.nextWakeUp;
-
-    state.keepAwake = decision.stayAwake;
     applyExecutionState(state);
-    if (decision.closeCountdowns) closeCountdowns();
+    if (decision.stayAwake) closeCountdowns();
 
     // The log text is composed now, with the zone of the pass; a countdown
     // that runs out at once asks for sleep inside its creation.
     const std::string fragment = composePassFragment(
         decision, input, [&zone = input.zone](FileTime utc) { return formatLogTimestampUtc(utc, zone); });
 
-    if (countdownWanted(decision, state.options, [] { return IsSystemResumeAutomatic() != FALSE; })) {
+    // Whoever ran a wake-up test sees its result before any countdown.
+    const bool heldByWakeTest = passHeldByWakeTest(state.wakeTest);
+    if (!heldByWakeTest &&
+        countdownWanted(decision, state.options, [] { return IsSystemResumeAutomatic() != FALSE; })) {
         openCountdown(state, decision.countdownDeadline);
     }
 
@@ -150,6 +146,16 @@ void runSchedulePass(AppState& state, FILE* opened) {
     } else {
         refreshTrayTip(state);
     }
+}
+
+void runRequestedPasses(AppState& state) {
+    if (state.passRunning) return;
+    state.passRunning = true;
+    while (state.passRequested) {
+        state.passRequested = false;
+        runSchedulePass(state);
+    }
+    state.passRunning = false;
 }
 
 }  // namespace dormivel

@@ -11,8 +11,6 @@ namespace {
 constexpr std::string_view kPlanPath =
     "Power Options: Change plan settings, Change advanced power settings, Sleep, Allow wake timers";
 
-constexpr std::string_view kEllipsis = "...";
-
 // The chosen method's sleep state on this machine: missing or not.
 WakeHealth sleepStateHealth(const WakeFacts& f) {
     if (f.method == SleepMethod::suspend) {
@@ -73,47 +71,71 @@ std::string_view scopeWords(PlanScope scope) {
     return "on battery and plugged-in power";
 }
 
-// `text` whole when it fits in `room` bytes, otherwise cut to end in "...";
-// nothing when not even one byte of it would be left.
-std::optional<std::string> fitted(std::string_view text, std::size_t room) {
-    if (text.size() <= room) return std::string(text);
-    if (room <= kEllipsis.size()) return std::nullopt;
-    std::string cut(text.substr(0, room - kEllipsis.size()));
-    cut += kEllipsis;
-    return cut;
-}
+// Each problem once: its reason word, its tip, and its balloon's two lines,
+// the cause and the fix. "{scope}" stands for the power source the plan is
+// wrong for, "{plan}" for where its setting is. A problem whose words
+// depend on the sleeping method has a row for each.
+struct ProblemRow {
+    WakeProblem problem;
+    std::optional<SleepMethod> method;  // any when empty
+    std::string_view reason;
+    std::string_view tip;
+    std::string_view cause;
+    std::string_view fix;
+};
 
-std::string_view problemTip(const WakeHealth& health) {
-    switch (health.problem) {
-        case WakeProblem::noSuspend:
-            return "Dormivel: this PC cannot suspend (S3)";
-        case WakeProblem::modernStandby:
-            return "Dormivel: no wake-ups from modern standby";
-        case WakeProblem::noHibernate:
-            return "Dormivel: hibernation is turned off";
-        case WakeProblem::firmware:
-            return health.method == SleepMethod::suspend ? "Dormivel: the PC cannot wake from suspend (S3)"
-                                                         : "Dormivel: the PC cannot wake from hibernation (S4)";
-        case WakeProblem::timersOff:
-            return "Dormivel: wake-ups are off in the power plan";
-        case WakeProblem::importantOnly:
-            return "Dormivel: the power plan allows important wake-ups only";
-        case WakeProblem::timerIgnored:
-            return "Dormivel: Windows will not wake the PC for its timer";
-        case WakeProblem::timerFailed:
-            return "Dormivel: no wake-up timer could be set";
-        case WakeProblem::none:
-            break;
+constexpr ProblemRow kProblems[] = {
+    {WakeProblem::noSuspend, std::nullopt, "nosuspend", "Dormivel: this PC cannot suspend (S3)",
+     "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.",
+     "Choose Hibernate (S4) in Dormivel's window."},
+    {WakeProblem::modernStandby, std::nullopt, "modernstandby", "Dormivel: no wake-ups from modern standby",
+     "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.",
+     "Choose Hibernate (S4) in Dormivel's window."},
+    {WakeProblem::noHibernate, std::nullopt, "nohibernate", "Dormivel: hibernation is turned off",
+     "Hibernation is turned off on this PC, so it cannot hibernate and wake up.",
+     "Run \"powercfg /hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window."},
+    {WakeProblem::firmware, SleepMethod::suspend, "firmware", "Dormivel: the PC cannot wake from suspend (S3)",
+     "This PC's firmware cannot wake it from suspend (S3) with a timer.",
+     "Look for a wake-up setting (wake on RTC) in the firmware setup."},
+    {WakeProblem::firmware, SleepMethod::hibernate, "firmware", "Dormivel: the PC cannot wake from hibernation (S4)",
+     "This PC's firmware cannot wake it from hibernation (S4) with a timer.",
+     "Choose Suspend (S3) in Dormivel's window."},
+    {WakeProblem::timersOff, std::nullopt, "timersoff", "Dormivel: wake-ups are off in the power plan",
+     "Wake timers are off in the power plan {scope}, so the PC will not wake up for recordings.",
+     "Turn them on in {plan}."},
+    {WakeProblem::importantOnly, std::nullopt, "importantonly",
+     "Dormivel: the power plan allows important wake-ups only",
+     "The power plan allows only important wake timers {scope}, so Dormivel's timer will not wake the PC.",
+     "Choose Enable in {plan}."},
+    // Windows names no fix here; the second line ends the sentence.
+    {WakeProblem::timerIgnored, std::nullopt, "timerignored", "Dormivel: Windows will not wake the PC for its timer",
+     "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,",
+     "so the PC may sleep through the next recording."},
+    {WakeProblem::timerFailed, std::nullopt, "timerfailed", "Dormivel: no wake-up timer could be set",
+     "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.",
+     "Restarting Dormivel may help."},
+};
+
+const ProblemRow* rowOf(WakeProblem problem, SleepMethod method) {
+    for (const ProblemRow& row : kProblems) {
+        if (row.problem == problem && (!row.method || *row.method == method)) return &row;
     }
-    return "Dormivel";
+    return nullptr;
 }
 
-std::string countWords(FileTime count, std::string_view unit) {
-    std::string text = std::to_string(count);
-    text += ' ';
-    text += unit;
-    if (count != 1) text += 's';
-    return text;
+// `text` with "{scope}" and "{plan}" filled in.
+std::string filled(std::string_view text, PlanScope scope) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t open = text.find('{', at);
+        out += text.substr(at, open == std::string_view::npos ? std::string_view::npos : open - at);
+        if (open == std::string_view::npos) break;
+        const std::size_t close = text.find('}', open);
+        const std::string_view name = text.substr(open + 1, close - open - 1);
+        out += name == "scope" ? scopeWords(scope) : kPlanPath;
+        at = close + 1;
+    }
+    return out;
 }
 
 }  // namespace
@@ -175,82 +197,27 @@ WakeHealth assessWakeHealth(const WakeFacts& facts) {
     return {};
 }
 
+std::string_view wakeProblemTip(const WakeHealth& health) {
+    const ProblemRow* row = rowOf(health.problem, health.method);
+    return row != nullptr ? row->tip : std::string_view();
+}
+
 std::string_view wakeProblemReason(WakeProblem problem) {
-    switch (problem) {
-        case WakeProblem::noSuspend:
-            return "nosuspend";
-        case WakeProblem::modernStandby:
-            return "modernstandby";
-        case WakeProblem::noHibernate:
-            return "nohibernate";
-        case WakeProblem::firmware:
-            return "firmware";
-        case WakeProblem::timersOff:
-            return "timersoff";
-        case WakeProblem::importantOnly:
-            return "importantonly";
-        case WakeProblem::timerIgnored:
-            return "timerignored";
-        case WakeProblem::timerFailed:
-            return "timerfailed";
-        case WakeProblem::none:
-            break;
-    }
-    return {};
+    // Both rows of a problem share its reason word.
+    const ProblemRow* row = rowOf(problem, SleepMethod::suspend);
+    return row != nullptr ? row->reason : std::string_view();
+}
+
+WakeProblemWords describeWakeProblem(const WakeHealth& health) {
+    const ProblemRow* row = rowOf(health.problem, health.method);
+    if (row == nullptr) return {};
+    return {filled(row->cause, health.scope), filled(row->fix, health.scope)};
 }
 
 std::string wakeProblemBalloon(const WakeHealth& health) {
-    std::string text;
-    switch (health.problem) {
-        case WakeProblem::noSuspend:
-            text =
-                "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.\n"
-                "Choose Hibernate (S4) in Dormivel's window.";
-            break;
-        case WakeProblem::modernStandby:
-            text =
-                "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.\n"
-                "Choose Hibernate (S4) in Dormivel's window.";
-            break;
-        case WakeProblem::noHibernate:
-            text =
-                "Hibernation is turned off on this PC, so it cannot hibernate and wake up.\nRun \"powercfg "
-                "/hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window.";
-            break;
-        case WakeProblem::firmware:
-            text = health.method == SleepMethod::suspend
-                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer.\nLook for a wake-up "
-                         "setting (wake on RTC) in the firmware setup."
-                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer.\nChoose Suspend (S3) "
-                         "in Dormivel's window.";
-            break;
-        case WakeProblem::timersOff:
-            text = "Wake timers are off in the power plan ";
-            text += scopeWords(health.scope);
-            text += ", so the PC will not wake up for recordings.\nTurn them on in ";
-            text += kPlanPath;
-            text += '.';
-            break;
-        case WakeProblem::importantOnly:
-            text = "The power plan allows only important wake timers ";
-            text += scopeWords(health.scope);
-            text += ", so Dormivel's timer will not wake the PC.\nChoose Enable in ";
-            text += kPlanPath;
-            text += '.';
-            break;
-        case WakeProblem::timerIgnored:
-            text =
-                "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,\nso the PC "
-                "may sleep through the next recording.";
-            break;
-        case WakeProblem::timerFailed:
-            text =
-                "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.\n"
-                "Restarting Dormivel may help.";
-            break;
-        case WakeProblem::none:
-            break;
-    }
+    const WakeProblemWords words = describeWakeProblem(health);
+    if (words.cause.empty()) return {};
+    std::string text = words.cause + '\n' + words.fix;
     if (text.size() > kBalloonMaxLength) text.resize(kBalloonMaxLength);
     return text;
 }
@@ -263,75 +230,13 @@ WakeHealthReport reportWakeHealthChange(const std::optional<WakeHealth>& previou
     WakeHealthReport report;
     if (previous == current) return report;
     if (current.problem != WakeProblem::none) {
-        report.logBody = "<WakeUnavailable reason=\"";
-        report.logBody += wakeProblemReason(current.problem);
-        report.logBody += "\" />";
+        report.logBody = formatWakeUnavailable(wakeProblemReason(current.problem));
         report.balloon = wakeProblemBalloon(current);
     } else if (previous && previous->problem != WakeProblem::none) {
-        report.logBody = "<WakeAvailable />";
+        report.logBody = kWakeAvailableBody;
         report.balloon = "Dormivel can wake this PC for recordings again.";
     }
     return report;
-}
-
-std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next) {
-    if (health.problem != WakeProblem::none) return std::string(problemTip(health));
-    constexpr std::string_view kPlain = "Dormivel";
-    if (!next) return std::string(kPlain);
-    std::string tip = "Dormivel: next wake-up";
-    for (const std::string* piece : {&next->day, &next->time}) {
-        if (piece->empty()) continue;
-        tip += ' ';
-        tip += *piece;
-    }
-    if (tip.size() > kTrayTipMaxBytes) return std::string(kPlain);
-    constexpr std::string_view kFor = " for ";
-    if (next->title.empty() || tip.size() + kFor.size() > kTrayTipMaxBytes) return tip;
-    const std::optional<std::string> title = fitted(next->title, kTrayTipMaxBytes - tip.size() - kFor.size());
-    if (!title) return tip;
-    tip += kFor;
-    tip += *title;
-    return tip;
-}
-
-std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std::optional<FileTime> suspendedAt,
-                                     FileTime resumedAt) {
-    if (!armed || !suspendedAt) return std::nullopt;
-    // Already due at the suspend: the PC was awake for it.
-    if (armed->due <= *suspendedAt) return std::nullopt;
-    if (resumedAt <= armed->due) return std::nullopt;
-    const FileTime lateBy = resumedAt - armed->due;
-    if (lateBy <= kLateWakeTolerance) return std::nullopt;
-    return LateWake{armed->due, lateBy, armed->title};
-}
-
-std::string composeLateWakeBody(std::string_view dueStamp) {
-    std::string body = "<LateWake due=\"";
-    body += escapeXml(dueStamp);
-    body += "\" />";
-    return body;
-}
-
-std::string composeLateWakeBalloon(const LateWake& late) {
-    const FileTime minutes = late.lateBy / (60 * kTicksPerSecond);
-    std::string howLate;
-    if (minutes >= 60) {
-        howLate = countWords(minutes / 60, "hour");
-        if (minutes % 60 != 0) howLate += ' ' + countWords(minutes % 60, "minute");
-    } else {
-        howLate = countWords(minutes, "minute");
-    }
-    std::string text = "The PC woke up " + howLate + " late";
-    constexpr std::string_view kFor = " for ";
-    if (!late.title.empty() && text.size() + kFor.size() + 1 < kBalloonMaxLength) {
-        if (const std::optional<std::string> title =
-                fitted(late.title, kBalloonMaxLength - text.size() - kFor.size() - 1)) {
-            text += kFor;
-            text += *title;
-        }
-    }
-    text += '.';
-    return text;
 }
 
 }  // namespace dormivel

@@ -74,10 +74,6 @@ void readCapabilities(HMODULE powrprof, WakeFacts& facts) {
     facts.modernStandby = modernStandbyByte(caps) != FALSE;
 }
 
-std::string formatted(int length, const char* text) {
-    return length > 1 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
-}
-
 }  // namespace
 
 PowerSource currentPowerSource() {
@@ -110,33 +106,13 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
-void armWakeTimer(AppState& state, const ArmedWake& wake) {
-    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer, wake.due);
+WakeArmResult armWakeTimer(AppState& state, const ArmedWake& wake) {
+    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer.get(), wake.due);
     // Only the plan's wake-up is judged: the others follow it closely, and
     // the tip and the health speak of the wake-up for the next recording.
     if (wake.planned) state.lastResumeArm = result;
-    state.armedWake = wake;
-}
-
-TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
-    TipWakeUp tip;
-    tip.title = title;
-    const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
-    char text[64];
-    tip.day = formatted(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, "ddd", text, sizeof text), text);
-    tip.time = formatted(GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, sizeof text), text);
-    return tip;
-}
-
-void refreshTrayTip(AppState& state) {
-    std::optional<TipWakeUp> next;
-    if (state.armedWake && state.armedWake->planned && state.armedWake->due > currentFileTime()) {
-        next = tipWakeUp(state.armedWake->due, state.armedWake->title, currentScheduleClock(state).zone);
-    }
-    const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
-    if (tip == state.trayTip) return;
-    state.trayTip = tip;
-    setTrayTip(state.mainWindow, tip);
+    noteArming(state.wake, wake);
+    return result;
 }
 
 void checkWakeHealth(AppState& state) {
@@ -147,15 +123,6 @@ void checkWakeHealth(AppState& state) {
     if (!report.logBody.empty()) appendEvent(state.logFile, report.logBody);
     if (!report.balloon.empty()) showTrayBalloon(state.mainWindow, report.balloon);
     refreshTrayTip(state);
-}
-
-void reportLateWake(AppState& state, FileTime resumedAt) {
-    const std::optional<LateWake> late = findLateWake(state.wakeAtSuspend, state.suspendedAt, resumedAt);
-    state.suspendedAt.reset();
-    state.wakeAtSuspend.reset();
-    if (!late) return;
-    appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
-    showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));
 }
 
 }  // namespace dormivel

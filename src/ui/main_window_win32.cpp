@@ -2,12 +2,14 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/late_wake_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"
+#include "ui/wake_test_win32.h"
 
 namespace dormivel {
 namespace {
@@ -54,7 +56,7 @@ std::wstring widenAnsi(std::string_view text) {
 // wake timer is armed to wake the PC again soon after.
 void armWakeForRecording(AppState& state, FileTime now) {
     const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
-    const RecordingSet& set = state.previousNow.empty() ? state.previousNext : state.previousNow;
+    const RecordingSet& set = state.plan.previousNow.empty() ? state.plan.previousNext : state.plan.previousNow;
     armWakeTimer(state,
                  ArmedWake{wakeForRecordingAt(now, method), set.empty() ? std::string() : set.front().title, false});
 }
@@ -84,6 +86,10 @@ INT_PTR onCommand(HWND window, AppState& state, WPARAM wParam) {
         checkWakeHealth(state);
         return TRUE;
     }
+    if (id == IDM_TRAY_TEST_WAKE && code == 0) {
+        offerWakeTest(window, state);
+        return TRUE;
+    }
     if (id == IDM_TRAY_CLOSE && code == 0) {
         confirmClose(window);
         return TRUE;
@@ -105,8 +111,12 @@ INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
     }
 }
 
+bool isResume(WPARAM event) {
+    return event == kPowerResumeAutomatic || event == kPowerResumeSuspend || event == kPowerResumeCritical;
+}
+
 INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
-    const PowerStep step = respondToPowerEvent(state.power, state.keepAwake, static_cast<std::uint32_t>(event));
+    const PowerStep step = respondToPowerEvent(state.power, state.plan.keepAwake, static_cast<std::uint32_t>(event));
     state.power = step.flags;
     const PowerActions& actions = step.actions;
     if (actions.refuseQuery) {
@@ -118,22 +128,29 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
         const FileTime now = currentFileTime();
         if (actions.armWakeForRecording) armWakeForRecording(state, now);
         appendEvent(state.logFile, kSystemSuspendBody);
-        if (actions.armWakeForRecording && state.armedWake) {
+        if (actions.armWakeForRecording && state.wake.armed) {
             appendEvent(state.logFile, formatWakeUpForRecording(formatLogTimestampUtc(
-                                           state.armedWake->due, currentScheduleClock(state).zone)));
+                                           state.wake.armed->due, currentScheduleClock(state).zone)));
         }
-        state.suspendedAt = now;
-        state.wakeAtSuspend = state.armedWake;
+        noteSuspend(state.wake, now);
     }
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
     if (actions.showWokenAgain) {
-        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.previousNow, state.previousNext));
+        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.plan.previousNow, state.plan.previousNext));
     }
+    followWakeTestBroadcast(window, state, static_cast<std::uint32_t>(event));
     if (actions.resumed) reportLateWake(state, currentFileTime());
     // The source may have changed while the PC slept.
     if (actions.resumed || actions.powerSourceChanged) applyExecutionState(state);
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(state);
+    if (isResume(event)) {
+        // The folder's notification may not have lived through the sleep (a
+        // network share that dropped, a folder replaced meanwhile).
+        state.watchRenewalDue = true;
+        state.passRequested = true;
+    }
+    if (actions.logSuspend) flushEventLog(state.logFile);
     return FALSE;
 }
 
@@ -143,7 +160,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
 INT_PTR onQueryEndSession(HWND window, AppState& state) {
     const TimeZone zone = currentScheduleClock(state).zone;
     const EndSessionAnswer answer =
-        answerEndSessionQuery(state.keepAwake, state.previousNow, state.previousNext,
+        answerEndSessionQuery(state.plan.keepAwake, state.plan.previousNow, state.plan.previousNext,
                               [&zone](FileTime utc) { return tipWakeUp(utc, "", zone).time; });
     if (!answer.allow) {
         const std::wstring reason = widenAnsi(answer.reason);
@@ -188,8 +205,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     AppState* state = stateOf(window);
     if (state == nullptr) return FALSE;
     if (message != 0 && message == gTaskbarCreated) {
-        addTrayIcon(window, state->smallIcon);
-        if (state->trayTip != "Dormivel") setTrayTip(window, state->trayTip);
+        restoreTrayIcon(*state);
         return TRUE;
     }
     switch (message) {
@@ -202,6 +218,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onTrayCallback(window, lParam);
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, *state, wParam);
+        case WM_TIMER:
+            if (wParam != kWakeTestSettleTimer) return FALSE;
+            endWakeTestSettle(window, *state);
+            return TRUE;
         case WM_QUERYENDSESSION:
             return onQueryEndSession(window, *state);
         case WM_ENDSESSION:
@@ -212,8 +232,15 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             state->passRequested = true;
             state->zoneStale = true;
             return TRUE;
+        case kWakeTimerFired:
+            // Served here, not by the main loop's wait, so that the pass also
+            // runs while a modal loop (a message box, the tray menu) is open.
+            state->passRequested = true;
+            runRequestedPasses(*state);
+            return TRUE;
         case kSleepRequestDone:
             state->power.ownSleepRequested = false;
+            followWakeTestRequestReturned(window, *state);
             return TRUE;
         default:
             return FALSE;

@@ -12,49 +12,14 @@
 
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
-#include "eventlog/event_log_win32.h"
-#include "planner/schedule_pass_win32.h"
-#include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
+#include "support/stand_in_win32.h"
 #include "support/system_time_win32.h"
-#include "ui/main_window_win32.h"
-#include "ui/tray_icon_win32.h"
 
 namespace dormivel {
 namespace {
 
 namespace test = dormivel::test;
-
-// One environment variable naming a file in a scratch folder, for every
-// process started while it is set.
-struct StandInFile {
-    StandInFile(const driver::ScratchDir& dir, const wchar_t* name, const wchar_t* fileName)
-        : variable(name), path(dir.file(fileName)) {
-        SetEnvironmentVariableW(variable, path.c_str());
-    }
-    StandInFile(const StandInFile&) = delete;
-    StandInFile& operator=(const StandInFile&) = delete;
-    ~StandInFile() { SetEnvironmentVariableW(variable, nullptr); }
-
-    std::vector<std::string> lines() const {
-        std::string text;
-        std::vector<std::string> out;
-        if (!driver::readFile(path, text)) return out;
-        std::size_t at = 0;
-        for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', at)) {
-            out.push_back(text.substr(at, end - at));
-            at = end + 1;
-        }
-        return out;
-    }
-    std::string last() const {
-        const std::vector<std::string> all = lines();
-        return all.empty() ? std::string() : all.back();
-    }
-
-    const wchar_t* variable;
-    std::wstring path;
-};
 
 // A recording that started a minute ago and runs for half an hour.
 std::string recordingNow(const char* title) {
@@ -80,10 +45,10 @@ std::ptrdiff_t indexOf(const std::vector<std::string>& events, const std::string
 // the session's end is logged before the stop marker.
 TEST(SleepGuard, SleepAndShutdownDuringARecording) {
     driver::ScratchDir dir(L"sleepguard");
-    const StandInFile machine(dir, L"DORMIVEL_POWER_MACHINE", L"machine.txt");
-    const StandInFile armings(dir, L"DORMIVEL_TIMER_ARMINGS", L"armings.txt");
-    const StandInFile states(dir, L"DORMIVEL_EXECUTION_STATES", L"states.txt");
-    ASSERT_TRUE(driver::writeFile(machine.path, "source=mains\n"));
+    const test::StandInFile machine(test::kPowerMachine, dir.file(L"machine.txt"));
+    const test::StandInFile armings(L"DORMIVEL_TIMER_ARMINGS", dir.file(L"armings.txt"));
+    const test::StandInFile states(L"DORMIVEL_EXECUTION_STATES", dir.file(L"states.txt"));
+    ASSERT_TRUE(machine.set("source=mains\n"));
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"sleepguard-run", recordingNow("Morning News"), {L"--logfile=log.xml"}, run));
     driver::waitForEventHolding(run.logPath(), "<SetAllowSleep allow=\"false\" />", driver::kTimeoutMs);
@@ -110,7 +75,7 @@ TEST(SleepGuard, SleepAndShutdownDuringARecording) {
 
     EXPECT_EQ(SendMessageW(run.mainWindow, WM_QUERYENDSESSION, 0, 0), FALSE);
 
-    ASSERT_TRUE(driver::writeFile(machine.path, "source=battery\n"));
+    ASSERT_TRUE(machine.set("source=battery\n"));
     driver::sendPowerBroadcast(run.mainWindow, PBT_APMPOWERSTATUSCHANGE);
     EXPECT_TRUE(driver::waitUntil([&] { return states.last() == "80000001"; }, driver::kTimeoutMs)) << states.last();
 
@@ -128,7 +93,7 @@ TEST(SleepGuard, SleepAndShutdownDuringARecording) {
 // system to stay awake, and a sign-out is logged as such.
 TEST(SleepGuard, ShutdownAllowedWhenNothingRecords) {
     driver::ScratchDir dir(L"sleepguard-idle");
-    const StandInFile states(dir, L"DORMIVEL_EXECUTION_STATES", L"states.txt");
+    const test::StandInFile states(L"DORMIVEL_EXECUTION_STATES", dir.file(L"states.txt"));
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"sleepguard-idle-run", tomorrow("Alpha"), {L"--logfile=log.xml"}, run));
     driver::waitForEventHolding(run.logPath(), "<SetWakeUp", driver::kTimeoutMs);
@@ -142,44 +107,6 @@ TEST(SleepGuard, ShutdownAllowedWhenNothingRecords) {
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[events.size() - 2], "<SessionEnd reason=\"logoff\" />");
     EXPECT_TRUE(states.lines().empty());
-}
-
-// A resume long after the wake-up armed at the sleep is late, also when the
-// signalled timer's pass runs before the resume notification and arms the
-// next wake-up.
-TEST(SleepGuard, LateWakeWithTheTimersPassFirst) {
-    driver::ScratchDir dir(L"sleepguard-late");
-    const std::wstring schedule = dir.file(L"schedule.txt");
-    ASSERT_TRUE(driver::writeFile(schedule, tomorrow("Evening News")));
-    AppState state;
-    initAppState(state);
-    state.schedulePath = schedule;
-    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
-    state.mainWindow = createMainWindow(state);
-    ASSERT_NE(state.mainWindow, nullptr);
-    addTrayIcon(state.mainWindow, state.smallIcon);
-    const std::wstring log = dir.file(L"log.xml");
-    openEventLog(log.c_str(), false, state.logFile);
-
-    const FileTime now = currentFileTime();
-    const FileTime armed = now - 300 * kTicksPerSecond;
-    armWakeTimer(state, ArmedWake{armed, "Morning News"});
-    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
-    state.suspendedAt = now - 600 * kTicksPerSecond;  // asleep through the armed time
-    runSchedulePass(state);
-    ASSERT_TRUE(state.armedWake);
-    EXPECT_GT(state.armedWake->due, now);  // the pass armed tomorrow's wake-up
-    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
-
-    std::string bytes;
-    ASSERT_TRUE(driver::readFile(log, bytes));
-    const std::string lateWake = "<LateWake due=\"" + formatLogTimestampUtc(armed, currentTimeZone()) + "\" />";
-    EXPECT_GE(indexOf(driver::logEvents(bytes), lateWake), 0) << bytes;
-
-    removeTrayIcon(state.mainWindow);
-    DestroyWindow(state.mainWindow);
-    state.mainWindow = nullptr;
-    destroyAppState(state);
 }
 
 }  // namespace
