@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/clock_win32.h"
+#include "app/handle_win32.h"
 #include "eventlog/log_text.h"
 
 namespace dormivel {
@@ -56,13 +57,12 @@ bool repairTornLog(HANDLE file, std::uint64_t size) {
 // Who the file at `path` is; unknown when it cannot be opened (it does not
 // exist, for one).
 FileIdentity identityOf(const wchar_t* path) {
-    const HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
+    const UniqueHandle file =
+        ownHandle(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return {};
     BY_HANDLE_FILE_INFORMATION info{};
-    const BOOL ok = GetFileInformationByHandle(file, &info);
-    CloseHandle(file);
-    if (ok == FALSE) return {};
+    if (GetFileInformationByHandle(file.get(), &info) == FALSE) return {};
     return FileIdentity{true, info.dwVolumeSerialNumber,
                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
@@ -85,13 +85,19 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
 
     // When appending, the head and the tail are read through the handle that
     // would write, so that what is judged is what will be written to.
-    HANDLE file = INVALID_HANDLE_VALUE;
+    UniqueHandle owned;
     std::string head;
     std::string tail;
     if (facts.appendLog && facts.exists && !facts.isScheduleFile) {
-        file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        owned = ownHandle(
+            CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    // The log takes the handle over with `log.handle = owned.release()`;
+    // whatever is left in `owned` closes on the way out.
+    const HANDLE file = owned ? owned.get() : INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER fileSize;
-        if (file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &fileSize) != FALSE && fileSize.QuadPart >= 0) {
+        if (GetFileSizeEx(file, &fileSize) != FALSE && fileSize.QuadPart >= 0) {
             facts.size = static_cast<std::uint64_t>(fileSize.QuadPart);
             const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(facts.size, kLogPrologue.size()));
             const auto tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(facts.size, kLogClosingTag.size()));
@@ -106,13 +112,11 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
     bool repaired = false;
     switch (decideLogOpen(facts)) {
         case LogOpenDecision::append:
-            log.handle = file;
-            file = INVALID_HANDLE_VALUE;
+            log.handle = owned.release();
             break;
         case LogOpenDecision::repair:
             if (repairTornLog(file, facts.size)) {
-                log.handle = file;
-                file = INVALID_HANDLE_VALUE;
+                log.handle = owned.release();
                 repaired = true;
             }
             break;
@@ -120,10 +124,7 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
             if (file != INVALID_HANDLE_VALUE) {
                 // An existing empty file kept open for appending: the header
                 // goes at its start.
-                if (moveTo(file, 0) && writeBytes(file, kLogHeader)) {
-                    log.handle = file;
-                    file = INVALID_HANDLE_VALUE;
-                }
+                if (moveTo(file, 0) && writeBytes(file, kLogHeader)) log.handle = owned.release();
             } else {
                 // CREATE_ALWAYS empties a file that exists.
                 log.handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -136,7 +137,6 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
         case LogOpenDecision::runWithoutLog:
             break;
     }
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (repaired) appendEvent(log, kLogRepairedBody);
     if (isLogOpen(log)) appendEvent(log, kDormivelStartBody);
 }
