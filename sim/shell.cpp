@@ -1,0 +1,385 @@
+// The program as its Win32 layer runs it (schedule_pass_win32.cpp,
+// countdown_win32.cpp, main_window_win32.cpp, wake_health_win32.cpp and
+// run_application_win32.cpp), with every platform call answered by the
+// model. Each function keeps the order of its Win32 namesake and the same
+// state; what only draws (the list box, the tray tip) is left out.
+#include <algorithm>
+#include <string>
+
+#include "app/filetime.h"
+#include "app/schedule_watch.h"
+#include "eventlog/log_text.h"
+#include "planner/countdown.h"
+#include "planner/pass_decision.h"
+#include "sim/sim.h"
+
+namespace dormivel::sim {
+namespace {
+
+constexpr std::uint64_t kSettleIntervalMs = 1000;
+// The settle of a file that keeps changing ends after this long with a pass
+// all the same, and the main wait serves the timer and the messages while it
+// runs (a deadline of the wait, not a sleep).
+constexpr std::uint64_t kSettleCapMs = 10'000;
+constexpr FileTime kCountdownTick = 100 * kMs;
+
+std::string setText(const RecordingSet& set) {
+    std::string text;
+    for (const Recording& r : set)
+        text += (text.empty() ? "" : ", ") + r.title;
+    return "{" + text + "}";
+}
+
+ScheduleClock currentScheduleClock(Sim& sim) {
+    Program& p = sim.program;
+    const LocalDateTime local = utcToLocalDateTime(sim.now, sim.platformZone);
+    if (p.zoneStale || p.zoneYear != local.year) {
+        p.zone = sim.platformZone;
+        p.zoneYear = local.year;
+        p.zoneStale = false;
+    }
+    ScheduleClock clock{local.year, local.month, p.zone};
+    // As the program converted before it knew the zone's rules: by the bias
+    // in force at the moment of the read, for every date.
+    if (sim.road == ShellRoad::todaysBias) clock.zone = fixedBiasZone(biasAtUtc(p.zone, sim.now));
+    return clock;
+}
+
+void checkWakeHealth(Sim& sim) {
+    Program& p = sim.program;
+    const SleepMethod method = p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+    const WakeHealth health = assessWakeHealth(wakeFacts(sim, method, p.lastResumeArm));
+    const WakeHealthReport report = reportWakeHealthChange(p.wakeHealth, health);
+    p.wakeHealth = health;
+    if (!report.logBody.empty()) note(sim, "program logs " + report.logBody);
+    if (!report.balloon.empty()) showBalloon(sim, report.balloon);
+}
+
+void reportLateWake(Sim& sim, FileTime resumedAt) {
+    Program& p = sim.program;
+    const std::optional<LateWake> late = findLateWake(p.armedWake, p.suspendedAt, resumedAt);
+    p.suspendedAt.reset();
+    if (!late) return;
+    showBalloon(sim, composeLateWakeBalloon(*late));
+}
+
+void armWakeTimer(Sim& sim, const PassDecision& decision) {
+    Program& p = sim.program;
+    const TimerArming& arming = decision.timer;
+    armTimer(sim, arming.due, arming.resume);
+    if (arming.resume) {
+        p.lastResumeArm = classifyResumeArming(true, 0);
+        p.armedWake = ArmedWake{arming.due, decision.next.empty() ? std::string() : decision.next.front().title};
+        return;
+    }
+    p.armedWake.reset();
+}
+
+// `opened`: the bytes of the file start-up opened, read by the first pass.
+bool readIntoPlan(Sim& sim, const ScheduleClock& clock, const std::string* opened) {
+    Program& p = sim.program;
+    RecordingList list;
+    std::string bytes;
+    ScheduleAccess access = ScheduleAccess::read;
+    if (opened != nullptr) {
+        bytes = *opened;
+    } else {
+        access = readScheduleBytes(sim, bytes);
+    }
+    if (access == ScheduleAccess::read && readSchedule(list, bytes, clock) == ReadStatus::readError) {
+        access = ScheduleAccess::failed;
+    }
+    const ScheduleReadStep step = onScheduleRead(p.scheduleRead, access, tickMs(sim));
+    if (step.logFailure) note(sim, "program logs " + formatScheduleReadError(step.reason));
+    if (step.useRecordings) {
+        p.recordings = std::move(list);
+        p.recordingsRead = true;
+    }
+    return p.recordingsRead;
+}
+
+void closeCountdowns(Sim& sim) {
+    if (!sim.program.countdowns.empty()) note(sim, "program closes its countdowns");
+    sim.program.countdowns.clear();
+}
+
+void openCountdown(Sim& sim, FileTime deadline) {
+    Program& p = sim.program;
+    const Countdown c{p.nextCountdown++, deadline, 0, p.power.powerEvents, sim.now};
+    p.countdowns.push_back(c);
+    note(sim, "program opens a countdown to " + localStamp(sim, deadline));
+    // The first tick runs inside the creation; a person may press Cancel.
+    tickCountdown(sim, c.id);
+    if (sim.present && chance(sim.rng, 0.5))
+        schedule(sim, sim.now + uniform(sim.rng, 2 * kSecond, 20 * kSecond), Ev::cancel, c.id);
+}
+
+void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
+    Program& p = sim.program;
+    const ScheduleClock clock = currentScheduleClock(sim);
+    if (!readIntoPlan(sim, clock, opened)) return;
+
+    PassInput input;
+    input.now = sim.now;
+    input.zone = clock.zone;
+    input.keepAwake = p.keepAwake;
+    input.lastWakeTime = p.lastWakeTime;
+    input.logOpen = true;
+
+    const PassDecision decision = decidePass(p.recordings, input, p.options, p.previousNow, p.previousNext);
+    if (decision.nowChanged) p.previousNow = decision.now;
+    if (decision.nextChanged) p.previousNext = decision.next;
+    if (sim.tracing) {
+        std::string text = "pass: now " + setText(decision.now) + " next " + setText(decision.next);
+        if (decision.timer.arm) {
+            text += ", timer " + localStamp(sim, decision.timer.due) + (decision.timer.resume ? " with resume" : "");
+        }
+        note(sim, text + (decision.stayAwake ? ", stay awake" : ", sleep allowed"));
+    }
+
+    if (decision.timer.arm) armWakeTimer(sim, decision);
+    p.lastWakeTime = decision.lastWakeTime;
+
+    if (decision.allowSleepChanged) {
+        p.keepAwake = decision.stayAwake;
+        setExecutionState(sim, decision.stayAwake ? kEsContinuous | kEsSystemRequired : kEsContinuous);
+    }
+    if (decision.closeCountdowns) closeCountdowns(sim);
+
+    if (countdownWanted(decision, p.options, [&sim] { return resumedAutomatically(sim); })) {
+        openCountdown(sim, decision.countdownDeadline);
+    }
+
+    if (decision.timer.arm && decision.timer.resume) checkWakeHealth(sim);
+}
+
+void onPowerBroadcast(Sim& sim, std::uint32_t code) {
+    Program& p = sim.program;
+    const PowerStep step = respondToPowerEvent(p.power, p.keepAwake, code);
+    p.power = step.flags;
+    const PowerActions& actions = step.actions;
+    if (actions.refuseQuery) return;
+    if (actions.logSuspend) {
+        note(sim, "program logs <SystemSuspend />");
+        p.suspendedAt = sim.now;
+    }
+    if (actions.logResume) note(sim, "program logs <SystemResume />");
+    if (actions.resumed) reportLateWake(sim, sim.now);
+    if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(sim);
+}
+
+void closeCountdown(Sim& sim, std::uint32_t id) {
+    auto& cs = sim.program.countdowns;
+    cs.erase(std::remove_if(cs.begin(), cs.end(), [id](const Countdown& c) { return c.id == id; }), cs.end());
+}
+
+void onMessage(Sim& sim, const Msg& msg) {
+    Program& p = sim.program;
+    switch (msg.kind) {
+        case MsgKind::power:
+            onPowerBroadcast(sim, msg.arg);
+            break;
+        case MsgKind::timeChange:
+            p.passRequested = true;
+            p.zoneStale = true;
+            break;
+        case MsgKind::countdownTick:
+            tickCountdown(sim, msg.arg);
+            break;
+        case MsgKind::cancel:
+            if (std::any_of(p.countdowns.begin(), p.countdowns.end(),
+                            [&](const Countdown& c) { return c.id == msg.arg; })) {
+                note(sim, "person cancels the countdown");
+                closeCountdown(sim, msg.arg);
+            }
+            break;
+        case MsgKind::sleepDone:
+            p.power.ownSleepRequested = false;
+            break;
+        case MsgKind::methodChange:
+            p.options.useHibernate = !p.options.useHibernate;
+            note(sim, std::string("person chooses ") + (p.options.useHibernate ? "hibernate" : "suspend"));
+            checkWakeHealth(sim);
+            break;
+        case MsgKind::endSession:
+            break;
+    }
+}
+
+// The settle of the current shell: one step at the wait's deadline.
+void settleStep(Sim& sim) {
+    Program& p = sim.program;
+    const FileStamp current = scheduleStamp(sim);
+    if (current != p.reference && tickMs(sim) - p.settleStartMs < kSettleCapMs) {
+        p.reference = current;
+        p.settleDueMs = tickMs(sim) + kSettleIntervalMs;
+        return;
+    }
+    p.settling = false;
+    runSchedulePass(sim);
+}
+
+void onChangeNotification(Sim& sim) {
+    Program& p = sim.program;
+    sim.changeSignalled = false;  // FindNextChangeNotification, before the settle looks
+    if (sim.road == ShellRoad::uncappedSettle) {
+        const std::uint32_t instance = p.instance;
+        const auto alive = [&sim, instance] { return sim.program.running && sim.program.instance == instance; };
+        p.blocked = true;
+        settleAndPass(
+            p.reference, [&] { return alive() ? scheduleStamp(sim) : sim.program.reference; },
+            [&] {
+                if (alive()) blockProgram(sim, kSettleIntervalMs * kMs);
+            },
+            [&] {
+                if (!alive()) return;
+                sim.program.blocked = false;
+                runSchedulePass(sim);
+            });
+        if (alive()) p.blocked = false;
+        return;
+    }
+    if (p.settling) return;
+    const FileStamp current = scheduleStamp(sim);
+    if (current == p.reference) return;
+    p.reference = current;
+    p.settling = true;
+    p.settleStartMs = tickMs(sim);
+    p.settleDueMs = p.settleStartMs + kSettleIntervalMs;
+}
+
+}  // namespace
+
+void tickCountdown(Sim& sim, std::uint32_t id) {
+    Program& p = sim.program;
+    const auto it =
+        std::find_if(p.countdowns.begin(), p.countdowns.end(), [id](const Countdown& c) { return c.id == id; });
+    if (it == p.countdowns.end()) return;
+    Countdown& c = *it;
+    const CountdownTickInput input{c.deadline,         sim.now, c.lastShown, !p.keepAwake, c.powerEventsAtOpen,
+                                   p.power.powerEvents};
+    const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
+    switch (decideCountdownTick(input)) {
+        case CountdownStep::none:
+            break;
+        case CountdownStep::show:
+            c.lastShown = remaining;
+            break;
+        case CountdownStep::requestSleep: {
+            note(sim, "program logs Next suspend caused by Dormivel.");
+            closeCountdown(sim, id);
+            p.power.ownSleepRequested = true;
+            requestOwnSleep(sim, p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend);
+            return;
+        }
+        case CountdownStep::closeQuietly:
+            note(sim, "countdown closes quietly");
+            closeCountdown(sim, id);
+            return;
+    }
+    // The window timer ticks every 100 ms; ticks that could only redraw the
+    // clock are left out: one a second, every one in the last two seconds.
+    const FileTime elapsed = sim.now - c.openedAt;
+    const FileTime step = remaining > 2 ? 10 * kCountdownTick : kCountdownTick;
+    schedule(sim, c.openedAt + (elapsed / kCountdownTick) * kCountdownTick + step, Ev::countdownTick, id);
+}
+
+void startProgram(Sim& sim) {
+    Program& p = sim.program;
+    const std::uint32_t instance = p.instance + 1;
+    p = Program{};
+    p.instance = instance;
+    p.options = sim.options;
+    std::string opened;
+    const ScheduleAccess access = readScheduleBytes(sim, opened);
+    if (access != ScheduleAccess::read) {
+        // "Unable to open schedule file.": the program does not start.
+        note(sim, "program refuses to start: the schedule cannot be opened");
+        sim.notRunning = NotRunning::refused;
+        return;
+    }
+    p.running = true;
+    sim.notRunning = NotRunning::no;
+    note(sim, "program starts");
+    p.reference = scheduleStamp(sim);
+    runSchedulePass(sim, &opened);
+    if (!p.wakeHealth) checkWakeHealth(sim);
+    serve(sim);
+}
+
+void stopProgram(Sim& sim) {
+    Program& p = sim.program;
+    if (!p.running) return;
+    note(sim, "program ends");
+    p.running = false;
+    p.blocked = false;
+    p.countdowns.clear();
+    p.messages.clear();
+    sim.timer = {};
+    ++sim.timerGen;
+    sim.executionState = 0;
+}
+
+bool allowEndSession(Sim& sim) {
+    // The main window leaves WM_QUERYENDSESSION to the dialog manager's
+    // default, which lets the session end.
+    (void)sim;
+    return true;
+}
+
+void deliver(Sim& sim, Msg msg) {
+    if (!sim.program.running) return;
+    sim.program.messages.push_back(msg);
+    serve(sim);
+}
+
+void serve(Sim& sim) {
+    Program& p = sim.program;
+    const std::uint32_t instance = p.instance;
+    for (;;) {
+        if (!p.running || p.blocked || p.instance != instance) return;
+        if (sim.power != Sim::Power::awake && sim.power != Sim::Power::away) return;
+        const std::uint64_t nowMs = tickMs(sim);
+        std::uint64_t timeout = waitTimeoutMs(p.scheduleRead, nowMs);
+        if (p.passRequested || timeout == 0) {
+            p.passRequested = false;
+            runSchedulePass(sim);
+            continue;
+        }
+        if (sim.timer.signalled) {
+            sim.timer.signalled = false;
+            runSchedulePass(sim);
+            continue;
+        }
+        if (sim.changeSignalled) {
+            onChangeNotification(sim);
+            continue;
+        }
+        if (!p.messages.empty()) {
+            // Every message waiting, then the wait again.
+            while (!p.messages.empty() && p.running && !p.blocked && p.instance == instance) {
+                const Msg msg = p.messages.front();
+                p.messages.pop_front();
+                onMessage(sim, msg);
+            }
+            continue;
+        }
+        if (p.settling) {
+            if (p.settleDueMs <= nowMs) {
+                settleStep(sim);
+                continue;
+            }
+            timeout = std::min(timeout, p.settleDueMs - nowMs);
+        }
+        if (timeout != kWaitForever) {
+            const FileTime at = sim.now + timeout * kMs;
+            if (p.wakeDue != at) {
+                p.wakeDue = at;
+                schedule(sim, at, Ev::programWake, ++sim.programWakeGen);
+            }
+        }
+        return;
+    }
+}
+
+}  // namespace dormivel::sim
