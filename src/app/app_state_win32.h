@@ -10,6 +10,7 @@
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
@@ -49,14 +50,21 @@ struct AppState {
     bool zoneStale = true;
 
     // Wake health: the state last reported (none before the first check),
-    // what the last arming with resume said, the wake-up armed with resume
-    // that has not come yet, when the system last went to sleep, and the tip
-    // the tray icon shows.
+    // what the last arming of the plan's wake-up said, the timer's arming
+    // and the one in force at the last suspend, and the tip the tray icon
+    // shows.
     std::optional<WakeHealth> wakeHealth;
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
-    std::optional<ArmedWake> armedWake;
-    std::optional<FileTime> suspendedAt;
+    WakeWatch wake;
     std::string trayTip = "Dormivel";
+
+    // Around sleeps and shutdowns nobody can refuse: the last pass's next
+    // wake-up, which the countdown's sleep must not come too close to; the
+    // execution state last applied (the process starts with none required);
+    // and whether a shutdown is being held off with a reason.
+    std::optional<FileTime> nextWakeUp;
+    std::uint32_t executionState = kEsContinuous;
+    bool shutdownBlocked = false;
 };
 
 // Posted to the main window when a sleep request that a countdown made has

@@ -15,6 +15,29 @@ ZoneRules toZoneRules(const TIME_ZONE_INFORMATION& info) {
 
 }  // namespace
 
+std::string formatLocaleText(const SYSTEMTIME& local, LocaleText what) {
+    const bool isLog = what == LocaleText::logDate || what == LocaleText::logTime;
+    const LCID locale = isLog ? LOCALE_SYSTEM_DEFAULT : LOCALE_USER_DEFAULT;
+    const DWORD flags =
+        isLog ? LOCALE_NOUSEROVERRIDE | LOCALE_USE_CP_ACP : (what == LocaleText::userTime ? TIME_NOSECONDS : 0U);
+    const char* const picture = what == LocaleText::userDay ? "ddd" : nullptr;
+    const bool isDate = what == LocaleText::logDate || what == LocaleText::userDay;
+    const auto format = [&](char* text, int size) {
+        return isDate ? GetDateFormatA(locale, flags, &local, picture, text, size)
+                      : GetTimeFormatA(locale, flags, &local, picture, text, size);
+    };
+    // Every common format fits the buffer; a longer one is asked for its size.
+    char buffer[80];
+    int written = format(buffer, static_cast<int>(sizeof buffer));
+    if (written > 0) return std::string(buffer, static_cast<std::size_t>(written - 1));
+    const int needed = format(nullptr, 0);
+    if (needed <= 1) return {};
+    std::string text(static_cast<std::size_t>(needed), '\0');
+    written = format(text.data(), needed);
+    text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
+    return text;
+}
+
 TimeZone currentTimeZone() {
     TimeZone zone;
     TIME_ZONE_INFORMATION info{};

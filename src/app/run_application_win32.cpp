@@ -5,6 +5,7 @@
 #include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
 #include "schedule/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
@@ -94,6 +95,22 @@ int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
     }
 }
 
+// Asks Windows to start the program again, with the same options, after an
+// update restart (and after a crash or a hang): a PC that records must not
+// stay without its wake-ups until somebody starts it by hand. Looked up at
+// run time: where the platform has no such service nothing changes.
+void registerForRestart(int argc, wchar_t** argv) {
+    using RegisterRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
+    const auto registerRestart = reinterpret_cast<RegisterRestartFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "RegisterApplicationRestart")));
+    if (registerRestart == nullptr) return;
+    std::vector<std::wstring_view> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    const std::optional<std::wstring> line = restartCommandLine(arguments);
+    if (line) registerRestart(line->c_str(), 0);
+}
+
 }  // namespace
 
 int runApplication(AppState& state, int argc, wchar_t** argv) {
@@ -143,6 +160,7 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
         return -1;
     }
     addTrayIcon(state.mainWindow, state.smallIcon);
+    registerForRestart(argc, argv);
 
     if (state.options.logFilePath != nullptr) {
         openEventLog(state.options.logFilePath, state.options.appendLog, state.logFile, schedulePath.c_str());

@@ -11,20 +11,6 @@ namespace dormivel {
 
 namespace {
 
-constexpr DWORD kLocaleFlags = LOCALE_NOUSEROVERRIDE | LOCALE_USE_CP_ACP;
-
-using LocaleFormatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
-
-// One GetDateFormatA / GetTimeFormatA text, without its terminating zero.
-std::string formatWithLocale(LocaleFormatter format, const SYSTEMTIME& when) {
-    const int needed = format(LOCALE_SYSTEM_DEFAULT, kLocaleFlags, &when, nullptr, nullptr, 0);
-    if (needed <= 1) return {};
-    std::string text(static_cast<std::size_t>(needed), '\0');
-    const int written = format(LOCALE_SYSTEM_DEFAULT, kLocaleFlags, &when, nullptr, text.data(), needed);
-    text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
-    return text;
-}
-
 bool writeBytes(HANDLE file, std::string_view bytes) {
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(bytes.size());
@@ -151,9 +137,9 @@ std::string formatLogTimestamp(const SYSTEMTIME* local) {
         GetLocalTime(&now);
         local = &now;
     }
-    std::string stamp = formatWithLocale(GetDateFormatA, *local);
+    std::string stamp = formatLocaleText(*local, LocaleText::logDate);
     stamp += ' ';
-    stamp += formatWithLocale(GetTimeFormatA, *local);
+    stamp += formatLocaleText(*local, LocaleText::logTime);
     return stamp;
 }
 

@@ -155,4 +155,18 @@ std::string formatScheduleReadError(std::string_view reason) {
     return line;
 }
 
+std::string formatWakeUpForRecording(std::string_view wakeStamp) {
+    std::string line = "<WakeUpForRecording time=\"";
+    line += escapeXml(wakeStamp);
+    line += "\" />";
+    return line;
+}
+
+std::string formatSessionEnd(std::string_view reason) {
+    std::string line = "<SessionEnd reason=\"";
+    line += reason;
+    line += "\" />";
+    return line;
+}
+
 }  // namespace dormivel

@@ -56,6 +56,15 @@ inline constexpr std::string_view kSuspendNoteBody = "Next suspend caused by Dor
 // <ScheduleReadError reason="..." />.
 std::string formatScheduleReadError(std::string_view reason);
 
+// The wake-up armed at a sleep that came while the PC had to stay awake,
+// from its time already rendered as a log timestamp:
+// <WakeUpForRecording time="..." />.
+std::string formatWakeUpForRecording(std::string_view wakeStamp);
+
+// The end of the Windows session the program ends with ("shutdown" or
+// "logoff"): <SessionEnd reason="..." />.
+std::string formatSessionEnd(std::string_view reason);
+
 // Copies `text`, writing & < > " ' as their five predefined entities. Every
 // other byte, control bytes and bytes 128..255 included, is copied unchanged.
 std::string escapeXml(std::string_view text);

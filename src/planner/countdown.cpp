@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "planner/sleep_guard.h"
+
 namespace dormivel {
 
 std::int32_t remainingSeconds(FileTime deadline, FileTime now) {
@@ -18,7 +20,10 @@ std::int32_t remainingSeconds(FileTime deadline, FileTime now) {
 CountdownStep decideCountdownTick(const CountdownTickInput& tick) {
     if (!tick.sleepAllowed || tick.powerEventsNow != tick.powerEventsAtOpen) return CountdownStep::closeQuietly;
     const std::int32_t remaining = remainingSeconds(tick.deadline, tick.now);
-    if (remaining <= 0) return CountdownStep::requestSleep;
+    if (remaining <= 0) {
+        return sleepWouldMissWakeUp(tick.nextWakeUp, tick.now, tick.method) ? CountdownStep::closeQuietly
+                                                                            : CountdownStep::requestSleep;
+    }
     return remaining != tick.lastShown ? CountdownStep::show : CountdownStep::none;
 }
 

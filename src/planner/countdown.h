@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include <optional>
+
 #include "app/records.h"
+#include "planner/wake_health.h"
 
 namespace dormivel {
 
@@ -30,6 +33,10 @@ struct CountdownTickInput {
     bool sleepAllowed = true;
     std::uint32_t powerEventsAtOpen = 0;
     std::uint32_t powerEventsNow = 0;
+    // The next wake-up of the last pass's plan, and the sleeping method: a
+    // sleep that would come too close to that wake-up is not requested.
+    std::optional<FileTime> nextWakeUp;
+    SleepMethod method = SleepMethod::suspend;
 };
 
 // A countdown is made for one decision: sleep was allowed when a pass opened
@@ -37,7 +44,9 @@ struct CountdownTickInput {
 // the countdown looks again at every tick: once the program no longer allows
 // sleep, or the system has suspended or resumed since it opened (the wake it
 // was made for is over), it closes without a note and without a request.
-// Otherwise it asks for sleep when less than a whole second is left.
+// Otherwise it asks for sleep when less than a whole second is left, unless
+// the next wake-up lies so close that the sleep could swallow it: then it
+// closes quietly too.
 CountdownStep decideCountdownTick(const CountdownTickInput& tick);
 
 // "H:MM:SS", the hours without leading zeros: 59 gives "0:00:59", 3725 gives

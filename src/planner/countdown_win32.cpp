@@ -6,6 +6,7 @@
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
+#include "planner/sleep_guard.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
 
@@ -52,8 +53,10 @@ void startSleepRequest(AppState& state) {
 // freed, so the caller must not touch either afterwards.
 void tick(CountdownParams& params) {
     AppState& state = *params.appState;
-    const CountdownTickInput input{params.deadline,  currentFileTime(),        params.lastShown,
-                                   !state.keepAwake, params.powerEventsAtOpen, state.power.powerEvents};
+    const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+    const CountdownTickInput input{
+        params.deadline,          currentFileTime(),       params.lastShown, !state.keepAwake,
+        params.powerEventsAtOpen, state.power.powerEvents, state.nextWakeUp, method};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
     switch (decideCountdownTick(input)) {
         case CountdownStep::none:
@@ -72,7 +75,11 @@ void tick(CountdownParams& params) {
             // The window goes before the computer does; the record goes with
             // it, the state stays.
             SendMessageW(params.dialog, WM_CLOSE, 0, 0);
-            startSleepRequest(state);
+            // Closing them may take seconds: the next wake-up, and whether a
+            // pass meanwhile kept the PC awake, are looked at once more.
+            if (!state.keepAwake && !sleepWouldMissWakeUp(state.nextWakeUp, currentFileTime(), method)) {
+                startSleepRequest(state);
+            }
             break;
         case CountdownStep::closeQuietly:
             KillTimer(params.dialog, kTimerId);

@@ -16,16 +16,6 @@ FileTime addSeconds(FileTime t, std::int64_t seconds) {
     return t + static_cast<std::uint64_t>(delta);
 }
 
-std::string balloonText(const char* heading, const RecordingSet& set) {
-    std::string text = heading;
-    for (const Recording& r : set) {
-        text += '\n';
-        text += r.title;
-    }
-    if (text.size() > kBalloonMaxLength) text.resize(kBalloonMaxLength);
-    return text;
-}
-
 std::vector<std::string> showElements(const RecordingSet& set, const LogStampFormatter& stamp) {
     std::vector<std::string> elements;
     elements.reserve(set.size());
@@ -35,6 +25,16 @@ std::vector<std::string> showElements(const RecordingSet& set, const LogStampFor
 }
 
 }  // namespace
+
+std::string balloonText(std::string_view heading, const RecordingSet& set) {
+    std::string text(heading);
+    for (const Recording& r : set) {
+        text += '\n';
+        text += r.title;
+    }
+    if (text.size() > kBalloonMaxLength) text.resize(kBalloonMaxLength);
+    return text;
+}
 
 PassDecision decidePass(const RecordingList& list, const PassInput& input, const Options& options,
                         const RecordingSet& previousNow, const RecordingSet& previousNext) {
@@ -51,23 +51,27 @@ PassDecision decidePass(const RecordingList& list, const PassInput& input, const
     }
 
     d.lastWakeTime = input.lastWakeTime;
+    if (!d.next.empty()) {
+        d.nextWakeUp = addSeconds(d.next.front().start, -static_cast<std::int64_t>(options.leadTime));
+    }
     if (!d.now.empty()) {
         d.stayAwake = true;
-        FileTime earliestStop = d.now.front().stop;
-        for (const Recording& r : d.now)
-            earliestStop = std::min(earliestStop, r.stop);
-        d.timer = {true, earliestStop, false};
+        const Recording* earliest = &d.now.front();
+        for (const Recording& r : d.now) {
+            if (r.stop < earliest->stop) earliest = &r;
+        }
+        d.timer = {true, earliest->stop, true, ArmingPurpose::stop, earliest->title};
     } else if (!d.next.empty()) {
-        const FileTime start = d.next.front().start;
-        const FileTime wakeAt = addSeconds(start, -static_cast<std::int64_t>(options.leadTime));
+        const Recording& first = d.next.front();
+        const FileTime wakeAt = *d.nextWakeUp;
         if (wakeAt > input.now) {
-            d.timer = {true, wakeAt, true};
+            d.timer = {true, wakeAt, true, ArmingPurpose::wakeUp, first.title};
             if (input.logOpen && wakeAt != input.lastWakeTime) {
                 d.logWake = true;
                 d.lastWakeTime = wakeAt;
             }
         } else {
-            d.timer = {true, start, false};
+            d.timer = {true, first.start, true, ArmingPurpose::start, first.title};
             d.stayAwake = true;
         }
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/records.h"
@@ -23,10 +24,21 @@ struct PassInput {
     bool logOpen = false;
 };
 
+// What an arming of the wake timer is for. Every arming is made with resume:
+// a sleep that nothing can refuse may come at any moment, and the PC must
+// wake again for each of these.
+enum class ArmingPurpose : std::uint8_t {
+    wakeUp,  // the lead time before the next start: the plan's wake-up
+    start,   // the lead time has begun: the next start itself
+    stop,    // something records: its earliest stop
+};
+
 struct TimerArming {
     bool arm = false;  // false: the timer keeps whatever it had
     FileTime due = 0;  // absolute, UTC
     bool resume = false;
+    ArmingPurpose purpose = ArmingPurpose::wakeUp;
+    std::string title;  // the recording it is armed for
 };
 
 struct PassDecision {
@@ -41,7 +53,11 @@ struct PassDecision {
     // set and, with a log, an allow-sleep line written.
     bool allowSleepChanged = false;
 
-    // The wake line: armed with resume, a log open and a new wake time.
+    // The start of the next recording less the lead time, while a next
+    // recording is known: the wake-up a sleep must not come too close to.
+    std::optional<FileTime> nextWakeUp;
+
+    // The wake line: the plan's wake-up armed, a log open and a new wake time.
     bool logWake = false;
     FileTime lastWakeTime = 0;  // the state's new value
 
@@ -62,6 +78,10 @@ struct PassDecision {
 
 // The longest balloon text the shell's record holds (without its zero).
 inline constexpr std::size_t kBalloonMaxLength = 255;
+
+// `heading`, then a line feed and a title per recording, cut after
+// kBalloonMaxLength bytes.
+std::string balloonText(std::string_view heading, const RecordingSet& set);
 
 PassDecision decidePass(const RecordingList& list, const PassInput& input, const Options& options,
                         const RecordingSet& previousNow, const RecordingSet& previousNext);

@@ -7,6 +7,7 @@
 #include "planner/countdown_win32.h"
 #include "planner/pass_decision.h"
 #include "planner/selection.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
 #include "schedule/schedule_file_win32.h"
 #include "schedule/upcoming_line.h"
@@ -43,21 +44,6 @@ void refreshUpcomingList(HWND mainWindow, const RecordingList& list, const Optio
     }
     SendMessageW(listBox, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(listBox, nullptr, TRUE);
-}
-
-// Arms the wake timer; what an arming with resume reported, and for which
-// recording, is kept for the wake-health check and the tray tip.
-void armWakeTimer(AppState& state, const PassDecision& decision) {
-    const TimerArming& arming = decision.timer;
-    if (arming.resume) {
-        state.lastResumeArm = armWakeTimerWithResume(state.wakeTimer, arming.due);
-        state.armedWake = ArmedWake{arming.due, decision.next.empty() ? std::string() : decision.next.front().title};
-        return;
-    }
-    LARGE_INTEGER due;
-    due.QuadPart = static_cast<LONGLONG>(arming.due);  // positive: absolute UTC
-    SetWaitableTimer(state.wakeTimer, &due, 0, nullptr, nullptr, FALSE);
-    state.armedWake.reset();
 }
 
 // Reads the file; on success the recordings read become the plan's. False
@@ -98,10 +84,20 @@ ScheduleClock currentScheduleClock(AppState& state) {
 
 std::string formatUpcomingLine(const Recording& recording, const Options& options, const TimeZone& zone) {
     const SYSTEMTIME split = toSystemTime(utcToLocalDateTime(recording.start, zone));
-    char time[128];
-    const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &split, nullptr, time, sizeof time);
-    const std::string_view timeText(time, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-    return composeUpcomingLine(isEligible(recording, options, zone), timeText, recording.title);
+    return composeUpcomingLine(isEligible(recording, options, zone), formatLocaleText(split, LocaleText::userTime),
+                               recording.title);
+}
+
+void applyExecutionState(AppState& state) {
+    const std::uint32_t wanted =
+        executionStateFor(state.keepAwake, state.keepAwake ? currentPowerSource() : PowerSource::unknown);
+    if (wanted == state.executionState) return;
+    state.executionState = wanted;
+    // A system that cannot enter away mode may refuse the whole request;
+    // staying awake matters more than the away mode.
+    if (SetThreadExecutionState(wanted) == 0 && (wanted & kEsAwayModeRequired) != 0) {
+        SetThreadExecutionState(wanted & ~kEsAwayModeRequired);
+    }
 }
 
 void runSchedulePass(AppState& state, FILE* opened) {
@@ -123,13 +119,15 @@ void runSchedulePass(AppState& state, FILE* opened) {
     if (decision.nextChanged) state.previousNext = decision.next;
     if (!decision.balloon.empty()) showTrayBalloon(state.mainWindow, decision.balloon);
 
-    if (decision.timer.arm) armWakeTimer(state, decision);
-    state.lastWakeTime = decision.lastWakeTime;
-
-    if (decision.allowSleepChanged) {
-        state.keepAwake = decision.stayAwake;
-        SetThreadExecutionState(decision.stayAwake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+    if (decision.timer.arm) {
+        const TimerArming& arming = decision.timer;
+        armWakeTimer(state, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
     }
+    state.lastWakeTime = decision.lastWakeTime;
+    state.nextWakeUp = decision.nextWakeUp;
+
+    state.keepAwake = decision.stayAwake;
+    applyExecutionState(state);
     if (decision.closeCountdowns) closeCountdowns();
 
     // The log text is composed now, with the zone of the pass; a countdown
@@ -143,9 +141,9 @@ void runSchedulePass(AppState& state, FILE* opened) {
 
     if (!fragment.empty()) appendEvent(state.logFile, fragment);
 
-    // An arming with resume is the moment to find out whether it can wake
-    // the machine; any pass may change the wake-up the tip names.
-    if (decision.timer.arm && decision.timer.resume) {
+    // Arming the plan's wake-up is the moment to find out whether it can
+    // wake the machine; any pass may change the wake-up the tip names.
+    if (decision.timer.arm && decision.timer.purpose == ArmingPurpose::wakeUp) {
         checkWakeHealth(state);
     } else {
         refreshTrayTip(state);

@@ -16,6 +16,12 @@ namespace dormivel {
 // plan to the recordings of the last read that worked.
 void runSchedulePass(AppState& state, FILE* opened = nullptr);
 
+// Tells the system what the state's allow-sleep decision needs: nothing
+// while sleep is allowed; while the PC must stay awake, the system required,
+// with away mode unless it runs on battery. Called again when the power
+// source changes; does nothing when the flags are those applied last.
+void applyExecutionState(AppState& state);
+
 // The pass's view of the platform clock: the local year and month, and the
 // zone's rules (kept in the state, read again when stale).
 ScheduleClock currentScheduleClock(AppState& state);

@@ -83,29 +83,71 @@ std::optional<std::string> fitted(std::string_view text, std::size_t room) {
     return cut;
 }
 
-std::string_view problemTip(const WakeHealth& health) {
-    switch (health.problem) {
-        case WakeProblem::noSuspend:
-            return "Dormivel: this PC cannot suspend (S3)";
-        case WakeProblem::modernStandby:
-            return "Dormivel: no wake-ups from modern standby";
-        case WakeProblem::noHibernate:
-            return "Dormivel: hibernation is turned off";
-        case WakeProblem::firmware:
-            return health.method == SleepMethod::suspend ? "Dormivel: the PC cannot wake from suspend (S3)"
-                                                         : "Dormivel: the PC cannot wake from hibernation (S4)";
-        case WakeProblem::timersOff:
-            return "Dormivel: wake-ups are off in the power plan";
-        case WakeProblem::importantOnly:
-            return "Dormivel: the power plan allows important wake-ups only";
-        case WakeProblem::timerIgnored:
-            return "Dormivel: Windows will not wake the PC for its timer";
-        case WakeProblem::timerFailed:
-            return "Dormivel: no wake-up timer could be set";
-        case WakeProblem::none:
-            break;
+// Each problem once: its reason word, its tip, and its balloon's two lines,
+// the cause and the fix. "{scope}" stands for the power source the plan is
+// wrong for, "{plan}" for where its setting is. A problem whose words
+// depend on the sleeping method has a row for each.
+struct ProblemRow {
+    WakeProblem problem;
+    std::optional<SleepMethod> method;  // any when empty
+    std::string_view reason;
+    std::string_view tip;
+    std::string_view cause;
+    std::string_view fix;
+};
+
+constexpr ProblemRow kProblems[] = {
+    {WakeProblem::noSuspend, std::nullopt, "nosuspend", "Dormivel: this PC cannot suspend (S3)",
+     "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.",
+     "Choose Hibernate (S4) in Dormivel's window."},
+    {WakeProblem::modernStandby, std::nullopt, "modernstandby", "Dormivel: no wake-ups from modern standby",
+     "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.",
+     "Choose Hibernate (S4) in Dormivel's window."},
+    {WakeProblem::noHibernate, std::nullopt, "nohibernate", "Dormivel: hibernation is turned off",
+     "Hibernation is turned off on this PC, so it cannot hibernate and wake up.",
+     "Run \"powercfg /hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window."},
+    {WakeProblem::firmware, SleepMethod::suspend, "firmware", "Dormivel: the PC cannot wake from suspend (S3)",
+     "This PC's firmware cannot wake it from suspend (S3) with a timer.",
+     "Look for a wake-up setting (wake on RTC) in the firmware setup."},
+    {WakeProblem::firmware, SleepMethod::hibernate, "firmware", "Dormivel: the PC cannot wake from hibernation (S4)",
+     "This PC's firmware cannot wake it from hibernation (S4) with a timer.",
+     "Choose Suspend (S3) in Dormivel's window."},
+    {WakeProblem::timersOff, std::nullopt, "timersoff", "Dormivel: wake-ups are off in the power plan",
+     "Wake timers are off in the power plan {scope}, so the PC will not wake up for recordings.",
+     "Turn them on in {plan}."},
+    {WakeProblem::importantOnly, std::nullopt, "importantonly",
+     "Dormivel: the power plan allows important wake-ups only",
+     "The power plan allows only important wake timers {scope}, so Dormivel's timer will not wake the PC.",
+     "Choose Enable in {plan}."},
+    // Windows names no fix here; the second line ends the sentence.
+    {WakeProblem::timerIgnored, std::nullopt, "timerignored", "Dormivel: Windows will not wake the PC for its timer",
+     "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,",
+     "so the PC may sleep through the next recording."},
+    {WakeProblem::timerFailed, std::nullopt, "timerfailed", "Dormivel: no wake-up timer could be set",
+     "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.",
+     "Restarting Dormivel may help."},
+};
+
+const ProblemRow* rowOf(WakeProblem problem, SleepMethod method) {
+    for (const ProblemRow& row : kProblems) {
+        if (row.problem == problem && (!row.method || *row.method == method)) return &row;
     }
-    return "Dormivel";
+    return nullptr;
+}
+
+// `text` with "{scope}" and "{plan}" filled in.
+std::string filled(std::string_view text, PlanScope scope) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t open = text.find('{', at);
+        out += text.substr(at, open == std::string_view::npos ? std::string_view::npos : open - at);
+        if (open == std::string_view::npos) break;
+        const std::size_t close = text.find('}', open);
+        const std::string_view name = text.substr(open + 1, close - open - 1);
+        out += name == "scope" ? scopeWords(scope) : kPlanPath;
+        at = close + 1;
+    }
+    return out;
 }
 
 std::string countWords(FileTime count, std::string_view unit) {
@@ -176,81 +218,21 @@ WakeHealth assessWakeHealth(const WakeFacts& facts) {
 }
 
 std::string_view wakeProblemReason(WakeProblem problem) {
-    switch (problem) {
-        case WakeProblem::noSuspend:
-            return "nosuspend";
-        case WakeProblem::modernStandby:
-            return "modernstandby";
-        case WakeProblem::noHibernate:
-            return "nohibernate";
-        case WakeProblem::firmware:
-            return "firmware";
-        case WakeProblem::timersOff:
-            return "timersoff";
-        case WakeProblem::importantOnly:
-            return "importantonly";
-        case WakeProblem::timerIgnored:
-            return "timerignored";
-        case WakeProblem::timerFailed:
-            return "timerfailed";
-        case WakeProblem::none:
-            break;
-    }
-    return {};
+    // Both rows of a problem share its reason word.
+    const ProblemRow* row = rowOf(problem, SleepMethod::suspend);
+    return row != nullptr ? row->reason : std::string_view();
+}
+
+WakeProblemWords describeWakeProblem(const WakeHealth& health) {
+    const ProblemRow* row = rowOf(health.problem, health.method);
+    if (row == nullptr) return {};
+    return {filled(row->cause, health.scope), filled(row->fix, health.scope)};
 }
 
 std::string wakeProblemBalloon(const WakeHealth& health) {
-    std::string text;
-    switch (health.problem) {
-        case WakeProblem::noSuspend:
-            text =
-                "This PC has no suspend (S3) sleep state, so Dormivel cannot wake it from suspend.\n"
-                "Choose Hibernate (S4) in Dormivel's window.";
-            break;
-        case WakeProblem::modernStandby:
-            text =
-                "This PC uses modern standby instead of suspend (S3), so Dormivel cannot wake it from sleep.\n"
-                "Choose Hibernate (S4) in Dormivel's window.";
-            break;
-        case WakeProblem::noHibernate:
-            text =
-                "Hibernation is turned off on this PC, so it cannot hibernate and wake up.\nRun \"powercfg "
-                "/hibernate on\" as administrator, or choose Suspend (S3) in Dormivel's window.";
-            break;
-        case WakeProblem::firmware:
-            text = health.method == SleepMethod::suspend
-                       ? "This PC's firmware cannot wake it from suspend (S3) with a timer.\nLook for a wake-up "
-                         "setting (wake on RTC) in the firmware setup."
-                       : "This PC's firmware cannot wake it from hibernation (S4) with a timer.\nChoose Suspend (S3) "
-                         "in Dormivel's window.";
-            break;
-        case WakeProblem::timersOff:
-            text = "Wake timers are off in the power plan ";
-            text += scopeWords(health.scope);
-            text += ", so the PC will not wake up for recordings.\nTurn them on in ";
-            text += kPlanPath;
-            text += '.';
-            break;
-        case WakeProblem::importantOnly:
-            text = "The power plan allows only important wake timers ";
-            text += scopeWords(health.scope);
-            text += ", so Dormivel's timer will not wake the PC.\nChoose Enable in ";
-            text += kPlanPath;
-            text += '.';
-            break;
-        case WakeProblem::timerIgnored:
-            text =
-                "Windows accepted Dormivel's wake-up timer but says it will not wake the PC for it,\nso the PC "
-                "may sleep through the next recording.";
-            break;
-        case WakeProblem::timerFailed:
-            text =
-                "Dormivel could not set its wake-up timer, so the PC will not wake up for the next recording.\n"
-                "Restarting Dormivel may help.";
-            break;
-        case WakeProblem::none:
-            break;
-    }
+    const WakeProblemWords words = describeWakeProblem(health);
+    if (words.cause.empty()) return {};
+    std::string text = words.cause + '\n' + words.fix;
     if (text.size() > kBalloonMaxLength) text.resize(kBalloonMaxLength);
     return text;
 }
@@ -275,7 +257,7 @@ WakeHealthReport reportWakeHealthChange(const std::optional<WakeHealth>& previou
 }
 
 std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next) {
-    if (health.problem != WakeProblem::none) return std::string(problemTip(health));
+    if (const ProblemRow* row = rowOf(health.problem, health.method)) return std::string(row->tip);
     constexpr std::string_view kPlain = "Dormivel";
     if (!next) return std::string(kPlain);
     std::string tip = "Dormivel: next wake-up";
@@ -303,6 +285,22 @@ std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std:
     const FileTime lateBy = resumedAt - armed->due;
     if (lateBy <= kLateWakeTolerance) return std::nullopt;
     return LateWake{armed->due, lateBy, armed->title};
+}
+
+void noteArming(WakeWatch& watch, const ArmedWake& wake) {
+    watch.armed = wake;
+}
+
+void noteSuspend(WakeWatch& watch, FileTime suspendedAt) {
+    watch.atSuspend = watch.armed;
+    watch.suspendedAt = suspendedAt;
+}
+
+std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt) {
+    std::optional<LateWake> late = findLateWake(watch.atSuspend, watch.suspendedAt, resumedAt);
+    watch.atSuspend.reset();
+    watch.suspendedAt.reset();
+    return late;
 }
 
 std::string composeLateWakeBody(std::string_view dueStamp) {

@@ -99,8 +99,16 @@ WakeHealth assessWakeHealth(const WakeFacts& facts);
 // WakeProblem::none.
 std::string_view wakeProblemReason(WakeProblem problem);
 
-// The balloon naming the cause and its fix (at most kBalloonMaxLength
-// bytes); empty when healthy.
+// A problem in words: its cause, and what to do about it (both empty when
+// healthy).
+struct WakeProblemWords {
+    std::string cause;
+    std::string fix;
+};
+WakeProblemWords describeWakeProblem(const WakeHealth& health);
+
+// The balloon naming the cause and its fix on two lines (at most
+// kBalloonMaxLength bytes); empty when healthy.
 std::string wakeProblemBalloon(const WakeHealth& health);
 
 // What a change of health shows. Empty strings: nothing.
@@ -136,10 +144,14 @@ struct TipWakeUp {
 // fixed words are never cut. At most kTrayTipMaxBytes bytes.
 std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next);
 
-// The wake-up armed with resume when the PC went to sleep.
+// The wake timer's arming with resume: when, and for which recording.
+// `planned` marks the plan's own wake-up a lead time before a recording,
+// which the tray tip names; the armings for a start or a stop, and the
+// wake-up after a sleep during a recording, are not named there.
 struct ArmedWake {
     FileTime due = 0;
     std::string title;
+    bool planned = true;
 };
 
 inline constexpr FileTime kLateWakeTolerance = 120 * kTicksPerSecond;
@@ -149,6 +161,22 @@ struct LateWake {
     FileTime lateBy = 0;  // ticks from `due` to the resume
     std::string title;
 };
+
+// The wake-ups a late resume is judged against: the timer's arming now,
+// and the one that was in force when the system went to sleep. The pass
+// that a signalled timer starts may run before the resume notification
+// and arm the next wake-up; the resume still compares with the wake-up the
+// PC slept through.
+struct WakeWatch {
+    std::optional<ArmedWake> armed;
+    std::optional<ArmedWake> atSuspend;
+    std::optional<FileTime> suspendedAt;
+};
+
+void noteArming(WakeWatch& watch, const ArmedWake& wake);
+void noteSuspend(WakeWatch& watch, FileTime suspendedAt);
+// The late wake at a resume, if any; the suspend is then forgotten.
+std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt);
 
 // A late wake: the armed wake-up was still ahead at the suspend (strictly
 // after it), and the resume came more than kLateWakeTolerance after it.

@@ -74,21 +74,21 @@ void readCapabilities(HMODULE powrprof, WakeFacts& facts) {
     facts.modernStandby = modernStandbyByte(caps) != FALSE;
 }
 
-std::string formatted(int length, const char* text) {
-    return length > 1 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
-}
-
 }  // namespace
+
+PowerSource currentPowerSource() {
+    SYSTEM_POWER_STATUS status{};
+    if (GetSystemPowerStatus(&status) == FALSE) return PowerSource::unknown;
+    if (status.ACLineStatus == 0) return PowerSource::battery;
+    if (status.ACLineStatus == 1) return PowerSource::mains;
+    return PowerSource::unknown;
+}
 
 WakeFacts readWakeFacts(SleepMethod method, WakeArmResult lastArm) {
     WakeFacts facts;
     facts.method = method;
     facts.lastArm = lastArm;
-    SYSTEM_POWER_STATUS status{};
-    if (GetSystemPowerStatus(&status) != FALSE) {
-        if (status.ACLineStatus == 0) facts.source = PowerSource::battery;
-        if (status.ACLineStatus == 1) facts.source = PowerSource::mains;
-    }
+    facts.source = currentPowerSource();
     // Loaded once and kept: the check runs after every arming with resume,
     // and loading the library each time costs more than the whole check.
     static const HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
@@ -106,20 +106,28 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
+void armWakeTimer(AppState& state, const ArmedWake& wake) {
+    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer, wake.due);
+    // Only the plan's wake-up is judged: the others follow it closely, and
+    // the tip and the health speak of the wake-up for the next recording.
+    if (wake.planned) state.lastResumeArm = result;
+    noteArming(state.wake, wake);
+}
+
 TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
     TipWakeUp tip;
     tip.title = title;
     const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
-    char text[64];
-    tip.day = formatted(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, "ddd", text, sizeof text), text);
-    tip.time = formatted(GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, sizeof text), text);
+    tip.day = formatLocaleText(local, LocaleText::userDay);
+    tip.time = formatLocaleText(local, LocaleText::userTime);
     return tip;
 }
 
 void refreshTrayTip(AppState& state) {
     std::optional<TipWakeUp> next;
-    if (state.armedWake && state.armedWake->due > currentFileTime()) {
-        next = tipWakeUp(state.armedWake->due, state.armedWake->title, currentScheduleClock(state).zone);
+    const std::optional<ArmedWake>& armed = state.wake.armed;
+    if (armed && armed->planned && armed->due > currentFileTime()) {
+        next = tipWakeUp(armed->due, armed->title, currentScheduleClock(state).zone);
     }
     const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
     if (tip == state.trayTip) return;
@@ -138,8 +146,7 @@ void checkWakeHealth(AppState& state) {
 }
 
 void reportLateWake(AppState& state, FileTime resumedAt) {
-    const std::optional<LateWake> late = findLateWake(state.armedWake, state.suspendedAt, resumedAt);
-    state.suspendedAt.reset();
+    const std::optional<LateWake> late = noteResume(state.wake, resumedAt);
     if (!late) return;
     appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
     showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));

@@ -2,6 +2,8 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/schedule_pass_win32.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
@@ -37,6 +39,24 @@ void initialise(HWND window, AppState& state) {
     SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Suspend (S3)"));
     SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Hibernate (S4)"));
     SendDlgItemMessageW(window, IDC_SLEEP_METHOD, CB_SETCURSEL, state.options.useHibernate ? 1 : 0, 0);
+}
+
+std::wstring widenAnsi(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    std::wstring wide(text.size(), L'\0');
+    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), length);
+    wide.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
+    return wide;
+}
+
+// A sleep came while the PC must stay awake: nothing can refuse it, so the
+// wake timer is armed to wake the PC again soon after.
+void armWakeForRecording(AppState& state, FileTime now) {
+    const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+    const RecordingSet& set = state.previousNow.empty() ? state.previousNext : state.previousNow;
+    armWakeTimer(state,
+                 ArmedWake{wakeForRecordingAt(now, method), set.empty() ? std::string() : set.front().title, false});
 }
 
 void showTrayMenu(HWND window) {
@@ -95,14 +115,55 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     }
     if (actions.closeApplications) terminateApplications(state.options.terminateList, state.logFile);
     if (actions.logSuspend) {
+        const FileTime now = currentFileTime();
+        if (actions.armWakeForRecording) armWakeForRecording(state, now);
         appendEvent(state.logFile, kSystemSuspendBody);
-        state.suspendedAt = currentFileTime();
+        if (actions.armWakeForRecording && state.wake.armed) {
+            appendEvent(state.logFile, formatWakeUpForRecording(formatLogTimestampUtc(
+                                           state.wake.armed->due, currentScheduleClock(state).zone)));
+        }
+        noteSuspend(state.wake, now);
     }
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
+    if (actions.showWokenAgain) {
+        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.previousNow, state.previousNext));
+    }
     if (actions.resumed) reportLateWake(state, currentFileTime());
+    // The source may have changed while the PC slept.
+    if (actions.resumed || actions.powerSourceChanged) applyExecutionState(state);
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(state);
     return FALSE;
+}
+
+// A shutdown, restart or sign-out asks first: while the PC must stay awake
+// the answer is no, with a reason Windows shows beside the program, so that
+// the person sees what is at stake and decides.
+INT_PTR onQueryEndSession(HWND window, AppState& state) {
+    const TimeZone zone = currentScheduleClock(state).zone;
+    const EndSessionAnswer answer =
+        answerEndSessionQuery(state.keepAwake, state.previousNow, state.previousNext,
+                              [&zone](FileTime utc) { return tipWakeUp(utc, "", zone).time; });
+    if (!answer.allow) {
+        const std::wstring reason = widenAnsi(answer.reason);
+        state.shutdownBlocked = ShutdownBlockReasonCreate(window, reason.c_str()) != FALSE;
+    } else if (state.shutdownBlocked) {
+        ShutdownBlockReasonDestroy(window);
+        state.shutdownBlocked = false;
+    }
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, answer.allow ? TRUE : FALSE);
+    return TRUE;
+}
+
+// The session ends: once this returns the process may be ended at any
+// moment, so everything a confirmed close does to the outside happens here.
+INT_PTR onEndSession(HWND window, AppState& state, WPARAM ending, LPARAM flags) {
+    if (ending == FALSE) return TRUE;
+    appendEvent(state.logFile, formatSessionEnd(sessionEndReason(static_cast<std::uint32_t>(flags))));
+    closeEventLog(state.logFile);
+    removeTrayIcon(window);
+    PostQuitMessage(0);
+    return TRUE;
 }
 
 }  // namespace
@@ -140,6 +201,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onTrayCallback(window, lParam);
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, *state, wParam);
+        case WM_QUERYENDSESSION:
+            return onQueryEndSession(window, *state);
+        case WM_ENDSESSION:
+            return onEndSession(window, *state, wParam, lParam);
         case WM_TIMECHANGE:
             // The clock or the time zone changed: the armed wake-up must
             // follow. The pass runs from the main loop, never from here.

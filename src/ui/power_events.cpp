@@ -28,6 +28,8 @@ PowerStep respondToPowerEvent(const PowerFlags& flags, bool keepAwake, std::uint
                 // the platform waits only moments for this notification.
                 a.closeApplications = !f.ownSleepRequested;
                 a.logSuspend = true;
+                a.armWakeForRecording = keepAwake;
+                f.wokenForRecording = keepAwake;
             }
             break;
         case kPowerResumeCritical:
@@ -40,6 +42,8 @@ PowerStep respondToPowerEvent(const PowerFlags& flags, bool keepAwake, std::uint
                 a.logResume = true;
                 a.startPrograms = true;
                 a.resumed = true;
+                a.showWokenAgain = f.wokenForRecording;
+                f.wokenForRecording = false;
             }
             break;
         case kPowerStatusChange:

@@ -25,15 +25,22 @@ struct PowerFlags {
     // Suspends and resumes announced so far, whether acted on or not: a
     // countdown compares it with the count at its opening.
     std::uint32_t powerEvents = 0;
+    // A wake-up was armed at the suspend because the PC had to stay awake:
+    // the resume says so.
+    bool wokenForRecording = false;
 };
 
 struct PowerActions {
     bool refuseQuery = false;        // answer the query with BROADCAST_QUERY_DENY
     bool closeApplications = false;  // the terminate list
     bool logSuspend = false;
+    // The sleep came while the PC had to stay awake (nothing can refuse a
+    // sleep): arm a wake-up soon after it, and log it after the suspend.
+    bool armWakeForRecording = false;
     bool logResume = false;
-    bool startPrograms = false;  // the execute list
-    bool resumed = false;        // the first resume after a suspend: look at the wake-up
+    bool showWokenAgain = false;  // the balloon naming the recording
+    bool startPrograms = false;   // the execute list
+    bool resumed = false;         // the first resume after a suspend: look at the wake-up
     bool powerSourceChanged = false;
 };
 
@@ -42,7 +49,8 @@ struct PowerStep {
     PowerActions actions;
 };
 
-// `keepAwake` is the allow-sleep state the last pass applied.
+// `keepAwake` is the allow-sleep state the last pass applied: the PC must
+// stay awake because something records or its lead time has begun.
 PowerStep respondToPowerEvent(const PowerFlags& flags, bool keepAwake, std::uint32_t code);
 
 }  // namespace dormivel

@@ -29,6 +29,8 @@
 //   s3=0|1, s4=0|1, hiberfile=0|1, aoac=0|1
 //   rtcwake=N      the SYSTEM_POWER_STATE number (2 S1 .. 5 S4, 0 unspecified)
 //   timer=ok|ignored  whether the system wakes for a timer armed with resume
+//   source=mains|battery|unknown  the power source GetSystemPowerStatus
+//                  reports (left as Wine says without the key)
 // Without the variable or the file, or for a key left out, it plays a healthy
 // machine: wake timers on for both sources, S3 and S4 with a hibernation
 // file, the clock waking from S4, no modern standby, resume honoured.
@@ -38,7 +40,12 @@
 // which has no sleep to wake from. So when it is loaded, the stand-in puts
 // a function of its own in the host program's import of SetWaitableTimer
 // that calls the real one and, on a machine that honours resume, clears
-// that report.
+// that report. It does the same for SetThreadExecutionState and
+// GetSystemPowerStatus, so that the tests see what the program asks for:
+// each arming appends "<due> <resume>\n" (the due time as given, resume 0
+// or 1) to the file named by DORMIVEL_TIMER_ARMINGS, each execution state
+// its flags as eight hex digits and "\n" to DORMIVEL_EXECUTION_STATES, and
+// the power status reports the machine's source.
 #include <windows.h>
 #include <powrprof.h>
 
@@ -57,6 +64,8 @@ struct Machine {
     BOOLEAN aoac = FALSE;
     DWORD rtcWake = PowerSystemHibernate;
     bool timerIgnored = false;
+    static constexpr BYTE kSourceAsIs = 0xFE;
+    BYTE source = kSourceAsIs;  // ACLineStatus: 0 battery, 1 mains, 255 unknown
 };
 
 // The balanced scheme's GUID, the one active scheme this machine has.
@@ -106,6 +115,8 @@ void apply(Machine& m, const char* key, int keyLength, const char* value, int va
         m.rtcWake = n;
     } else if (equals(key, keyLength, "timer")) {
         m.timerIgnored = equals(value, valueLength, "ignored");
+    } else if (equals(key, keyLength, "source")) {
+        m.source = equals(value, valueLength, "battery") ? 0 : equals(value, valueLength, "mains") ? 1 : 255;
     }
 }
 
@@ -288,46 +299,98 @@ namespace {
 constexpr DWORD kTimerResumeIgnored = 722;
 
 using SetWaitableTimerFn = BOOL(WINAPI*)(HANDLE, const LARGE_INTEGER*, LONG, PTIMERAPCROUTINE, LPVOID, BOOL);
+using SetExecutionStateFn = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
+using GetPowerStatusFn = BOOL(WINAPI*)(LPSYSTEM_POWER_STATUS);
 SetWaitableTimerFn gSetWaitableTimer = nullptr;
+SetExecutionStateFn gSetThreadExecutionState = nullptr;
+GetPowerStatusFn gGetSystemPowerStatus = nullptr;
 
 BOOL WINAPI standInSetWaitableTimer(HANDLE timer, const LARGE_INTEGER* due, LONG period, PTIMERAPCROUTINE routine,
                                     LPVOID context, BOOL resume) {
     const BOOL armed = gSetWaitableTimer(timer, due, period, routine, context, resume);
     const DWORD error = GetLastError();
+    if (due != nullptr) {
+        // The due time in decimal, by hand: wsprintf has no 64-bit form
+        // that every version reads.
+        char line[32];
+        char digits[24];
+        int count = 0;
+        auto value = static_cast<unsigned long long>(due->QuadPart);
+        do {
+            digits[count++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0 && count < 24);
+        int at = 0;  // absolute times only: the program arms no relative one
+        while (count > 0)
+            line[at++] = digits[--count];
+        line[at++] = ' ';
+        line[at++] = resume != FALSE ? '1' : '0';
+        line[at++] = '\n';
+        line[at] = '\0';
+        appendLine(L"DORMIVEL_TIMER_ARMINGS", line);
+    }
     const bool honoured = !readMachine().timerIgnored;  // reading the file changes the last error
     SetLastError(armed != FALSE && resume != FALSE && error == kTimerResumeIgnored && honoured ? ERROR_SUCCESS : error);
     return armed;
 }
 
-// Replaces the host program's import of SetWaitableTimer (the entry of its
-// import address table that holds the real function).
-void replaceTimerImport() {
-    gSetWaitableTimer = reinterpret_cast<SetWaitableTimerFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetWaitableTimer")));
-    if (gSetWaitableTimer == nullptr) return;
+EXECUTION_STATE WINAPI standInSetThreadExecutionState(EXECUTION_STATE flags) {
+    char line[16];
+    wsprintfA(line, "%08X\n", static_cast<unsigned>(flags));
+    appendLine(L"DORMIVEL_EXECUTION_STATES", line);
+    return gSetThreadExecutionState(flags);
+}
+
+BOOL WINAPI standInGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
+    const BOOL got = gGetSystemPowerStatus(status);
+    const Machine m = readMachine();
+    if (got != FALSE && status != nullptr && m.source != Machine::kSourceAsIs) status->ACLineStatus = m.source;
+    return got;
+}
+
+// Puts `replacement` in the host program's import address table wherever it
+// holds kernel32's `name`; returns the real function.
+FARPROC replaceImport(const char* name, FARPROC replacement) {
+    const FARPROC real = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+    if (real == nullptr) return nullptr;
     auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0) return;
-    const auto real = reinterpret_cast<ULONG_PTR>(gSetWaitableTimer);
+    if (imports.VirtualAddress == 0) return real;
+    const auto realAddress = reinterpret_cast<ULONG_PTR>(real);
     for (auto* module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
          module->Name != 0; ++module) {
         for (auto* entry = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk); entry->u1.Function != 0;
              ++entry) {
-            if (entry->u1.Function != real) continue;
+            if (entry->u1.Function != realAddress) continue;
             DWORD protection = 0;
             if (VirtualProtect(&entry->u1.Function, sizeof entry->u1.Function, PAGE_READWRITE, &protection)) {
-                entry->u1.Function = reinterpret_cast<ULONG_PTR>(&standInSetWaitableTimer);
+                entry->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
                 VirtualProtect(&entry->u1.Function, sizeof entry->u1.Function, protection, &protection);
             }
         }
     }
+    return real;
+}
+
+template <typename Function>
+void replace(const char* name, Function replacement, Function& real) {
+    // Through the generic function pointer type, which any function pointer
+    // converts to and from.
+    real = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
+        replaceImport(name, reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(replacement)))));
+}
+
+void replaceImports() {
+    replace("SetWaitableTimer", &standInSetWaitableTimer, gSetWaitableTimer);
+    replace("SetThreadExecutionState", &standInSetThreadExecutionState, gSetThreadExecutionState);
+    replace("GetSystemPowerStatus", &standInGetSystemPowerStatus, gGetSystemPowerStatus);
 }
 
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) replaceTimerImport();
+    if (reason == DLL_PROCESS_ATTACH) replaceImports();
     return TRUE;
 }

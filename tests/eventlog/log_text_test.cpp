@@ -107,6 +107,9 @@ TEST(LogText, ScheduleReportPieces) {
     EXPECT_EQ(formatSetWakeUpLine("12/31/2026 10:30:00 PM"), "\r\n\t<SetWakeUp time=\"12/31/2026 10:30:00 PM\" />");
     EXPECT_EQ(setAllowSleepLine(true), "\r\n\t<SetAllowSleep allow=\"true\" />");
     EXPECT_EQ(setAllowSleepLine(false), "\r\n\t<SetAllowSleep allow=\"false\" />");
+    EXPECT_EQ(formatWakeUpForRecording("12/31/2026 10:30:30 PM"),
+              "<WakeUpForRecording time=\"12/31/2026 10:30:30 PM\" />");
+    EXPECT_EQ(formatSessionEnd("logoff"), "<SessionEnd reason=\"logoff\" />");
 }
 
 TEST(LogText, ProcessLinesEscapeNamesAndPaths) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "planner/sleep_guard.h"
+
 namespace dormivel {
 namespace {
 
@@ -66,8 +70,39 @@ TEST(Countdown, EachTickLooksAgain) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const CountdownTickInput tick{deadline, c.now, c.lastShown, c.sleepAllowed, 4, c.eventsNow};
+        const CountdownTickInput tick{deadline, c.now,       c.lastShown,  c.sleepAllowed,
+                                      4,        c.eventsNow, std::nullopt, SleepMethod::suspend};
         EXPECT_EQ(decideCountdownTick(tick), c.step);
+    }
+}
+
+// The countdown's own sleep must not come too close to the next wake-up:
+// at least two minutes before it for a suspend, five for a hibernation.
+TEST(Countdown, NoSleepIntoTheNextWakeUp) {
+    struct Case {
+        const char* name = "";
+        std::optional<std::int64_t> wakeUpIn;  // seconds after the deadline's tick
+        SleepMethod method = SleepMethod::suspend;
+        CountdownStep step = CountdownStep::none;
+    };
+    const Case cases[] = {
+        {"no wake-up planned", std::nullopt, SleepMethod::suspend, CountdownStep::requestSleep},
+        {"a day away", 86400, SleepMethod::suspend, CountdownStep::requestSleep},
+        {"exactly the suspend margin", 120, SleepMethod::suspend, CountdownStep::requestSleep},
+        {"a second inside it", 119, SleepMethod::suspend, CountdownStep::closeQuietly},
+        {"seconds before the lead time", 5, SleepMethod::suspend, CountdownStep::closeQuietly},
+        {"already passed", -30, SleepMethod::suspend, CountdownStep::closeQuietly},
+        {"beyond the suspend margin, hibernating", 200, SleepMethod::hibernate, CountdownStep::closeQuietly},
+        {"exactly the hibernate margin", 300, SleepMethod::hibernate, CountdownStep::requestSleep},
+    };
+    const FileTime deadline = kNow + 10 * kSecond;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<FileTime> wakeUp;
+        if (c.wakeUpIn) wakeUp = deadline + static_cast<FileTime>(*c.wakeUpIn * std::int64_t{10'000'000});
+        const CountdownTickInput tick{deadline, deadline, 1, true, 4, 4, wakeUp, c.method};
+        EXPECT_EQ(decideCountdownTick(tick), c.step);
+        EXPECT_EQ(sleepWouldMissWakeUp(tick.nextWakeUp, deadline, c.method), c.step == CountdownStep::closeQuietly);
     }
 }
 

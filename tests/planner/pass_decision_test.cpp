@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace dormivel {
@@ -66,8 +67,7 @@ PassResult pass(Carried& carried, const RecordingList& list, std::int64_t nowSec
 
 // R1 stops after an automatic wake, so a countdown may open; half a minute
 // later R2's lead time begins: that pass keeps the computer awake and closes
-// the countdown, which would otherwise put it to sleep with only R2's start
-// armed, without resume.
+// the countdown, which would otherwise put it to sleep just before R2.
 TEST(PassDecision, ALeadTimeThatBeginsClosesOpenCountdowns) {
     const RecordingList list = {rec("R1", 1000, 2000), rec("R2", 2090, 3000)};
     Options options;
@@ -84,7 +84,7 @@ TEST(PassDecision, ALeadTimeThatBeginsClosesOpenCountdowns) {
     EXPECT_TRUE(p.decision.closeCountdowns);
     EXPECT_FALSE(p.decision.mayOfferCountdown);
     EXPECT_EQ(p.decision.timer.due, at(2090));
-    EXPECT_FALSE(p.decision.timer.resume);
+    EXPECT_TRUE(p.decision.timer.resume);
 }
 
 TEST(PassDecision, OneRecordingFollowedByAnother) {
@@ -108,12 +108,13 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
                               "\r\n\t</NextRecording>\r\n\t<SetWakeUp time=\"T940\" />\r\n");
 
     // 2. The wake at R.start - 60: the lead time has begun; arm R.start
-    // without resume, stay awake; no wake line, no balloon.
+    // (with resume: a sleep nobody can refuse may still come), stay awake;
+    // no wake line, no balloon.
     p = pass(carried, list, 940, options);
     EXPECT_FALSE(p.decision.nextChanged);
     EXPECT_TRUE(p.decision.balloon.empty());
     EXPECT_EQ(p.decision.timer.due, at(1000));
-    EXPECT_FALSE(p.decision.timer.resume);
+    EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_TRUE(p.decision.stayAwake);
     EXPECT_FALSE(p.decision.logWake);
     EXPECT_FALSE(p.decision.mayOfferCountdown);
@@ -126,7 +127,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.nextChanged);
     EXPECT_EQ(p.decision.balloon, "Kalvor now recording:\nR");
     EXPECT_EQ(p.decision.timer.due, at(2000));
-    EXPECT_FALSE(p.decision.timer.resume);
+    EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_FALSE(p.decision.allowSleepChanged);
     EXPECT_EQ(p.fragment, "\r\n\t<NowRecording>" + show("R", 1000, 2000) + "\r\n\t</NowRecording>" +
                               "\r\n\t<NextRecording>" + show("S", 5000, 6000, 7) + "\r\n\t</NextRecording>\r\n");
@@ -161,38 +162,54 @@ TEST(PassDecision, EmptyScheduleDoesNothing) {
     EXPECT_EQ(p.fragment, "");
 }
 
-TEST(PassDecision, WakeTimesAroundTheLeadTime) {
+// Every arming carries resume: a sleep that nobody can refuse may come in
+// any state, and the PC must wake again for what comes next. Only the
+// plan's own wake-up is logged and named in the tip.
+TEST(PassDecision, EveryArmingWakesThePC) {
     struct Case {
         const char* name;
         std::int32_t leadTime;
-        std::int64_t now;  // the recording starts at +1000 s
+        std::int64_t now;
+        RecordingList list;
         FileTime due;
-        bool resume;
+        ArmingPurpose purpose;
+        const char* title;
         bool stayAwake;
         bool wakeLine;
+        std::optional<FileTime> nextWakeUp;
     };
+    const RecordingList r = {rec("R", 1000, 2000)};
+    const RecordingList rs = {rec("R", 1000, 2000), rec("S", 5000, 6000)};
+    const RecordingList overlapping = {rec("R", 1000, 2000), rec("S", 1500, 3000)};
     const Case cases[] = {
-        {"well before", 60, 0, at(940), true, false, true},
-        {"exactly at the wake", 60, 940, at(1000), false, true, false},
-        {"inside the lead time", 60, 970, at(1000), false, true, false},
-        {"one tick before the wake", 60, 939, at(940), true, false, true},
-        {"zero lead", 0, 0, at(1000), true, false, true},
-        {"zero lead one second before", 0, 999, at(1000), true, false, true},
-        {"negative lead wakes after the start", -60, 0, at(1060), true, false, true},
-        {"lead longer than the wait", 5000, 0, at(1000), false, true, false},
+        {"well before", 60, 0, r, at(940), ArmingPurpose::wakeUp, "R", false, true, at(940)},
+        {"one tick before the wake", 60, 939, r, at(940), ArmingPurpose::wakeUp, "R", false, true, at(940)},
+        {"exactly at the wake", 60, 940, r, at(1000), ArmingPurpose::start, "R", true, false, at(940)},
+        {"inside the lead time", 60, 970, r, at(1000), ArmingPurpose::start, "R", true, false, at(940)},
+        {"zero lead", 0, 0, r, at(1000), ArmingPurpose::wakeUp, "R", false, true, at(1000)},
+        {"zero lead one second before", 0, 999, r, at(1000), ArmingPurpose::wakeUp, "R", false, true, at(1000)},
+        {"negative lead wakes after the start", -60, 0, r, at(1060), ArmingPurpose::wakeUp, "R", false, true, at(1060)},
+        {"lead longer than the wait", 5000, 0, r, at(1000), ArmingPurpose::start, "R", true, false, at(-4000)},
+        {"recording, nothing after", 60, 1000, r, at(2000), ArmingPurpose::stop, "R", true, false, std::nullopt},
+        {"recording, the next later", 60, 1000, rs, at(2000), ArmingPurpose::stop, "R", true, false, at(4940)},
+        {"recording, the next starts before the stop", 60, 1000, overlapping, at(2000), ArmingPurpose::stop, "R", true,
+         false, at(1440)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Options options;
         options.leadTime = c.leadTime;
         Carried carried;
-        const PassResult p = pass(carried, {rec("R", 1000, 2000)}, c.now, options);
+        const PassResult p = pass(carried, c.list, c.now, options);
         EXPECT_TRUE(p.decision.timer.arm);
         EXPECT_EQ(p.decision.timer.due, c.due);
-        EXPECT_EQ(p.decision.timer.resume, c.resume);
+        EXPECT_TRUE(p.decision.timer.resume);
+        EXPECT_EQ(p.decision.timer.purpose, c.purpose);
+        EXPECT_EQ(p.decision.timer.title, c.title);
         EXPECT_EQ(p.decision.stayAwake, c.stayAwake);
         EXPECT_EQ(p.decision.logWake, c.wakeLine);
         EXPECT_EQ(p.fragment.find("SetWakeUp") != std::string::npos, c.wakeLine);
+        EXPECT_EQ(p.decision.nextWakeUp, c.nextWakeUp);
     }
 }
 

@@ -227,6 +227,41 @@ TEST(WakeHealth, LateWakeAtItsEdges) {
     }
 }
 
+// After a late wake the timer is already signalled: the pass it starts may
+// run before the resume notification and arm the next wake-up. Either way
+// the resume is judged against the wake-up the PC slept through.
+TEST(WakeHealth, LateWakeWhicheverComesFirst) {
+    constexpr FileTime due = 134098128000000000ULL;
+    const ArmedWake slept{due, "Morning News"};
+    const ArmedWake tomorrow{due + 1440 * kMinute, "Evening News", true};
+    struct Case {
+        const char* name;
+        bool passFirst;
+        FileTime resumedAt;
+        FileTime lateBy;  // 0: not late
+    };
+    const Case cases[] = {
+        {"late, the pass first", true, due + 7 * kMinute, 7 * kMinute},
+        {"late, the resume first", false, due + 7 * kMinute, 7 * kMinute},
+        {"on time, the pass first", true, due + kMinute, 0},
+        {"on time, the resume first", false, due + kMinute, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WakeWatch watch;
+        noteArming(watch, slept);
+        noteSuspend(watch, due - 60 * kMinute);
+        if (c.passFirst) noteArming(watch, tomorrow);
+        const std::optional<LateWake> late = noteResume(watch, c.resumedAt);
+        if (!c.passFirst) noteArming(watch, tomorrow);
+        EXPECT_EQ(late ? late->lateBy : 0, c.lateBy);
+        EXPECT_TRUE(!late || late->title == "Morning News");
+        // The suspend is forgotten: a second resume reports nothing.
+        EXPECT_FALSE(noteResume(watch, c.resumedAt + kMinute));
+        EXPECT_EQ(watch.armed->due, tomorrow.due);
+    }
+}
+
 TEST(WakeHealth, LateWakeTexts) {
     const std::pair<FileTime, const char*> cases[] = {
         {2 * kMinute + 1, "2 minutes"},

@@ -13,8 +13,10 @@
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
 #include "support/schedule_file_win32.h"
+#include "support/stand_in_win32.h"
 #include "support/system_time_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/tray_icon_win32.h"
@@ -110,25 +112,13 @@ std::string tomorrowAt(int minutes, const char* title) {
     return test::scheduleFile({{start, test::addSeconds(start, 1800), 3, title}});
 }
 
-// The machine the stand-in plays for every process started while it is set.
-struct PlayedMachine {
-    explicit PlayedMachine(const std::wstring& path) : file(path) {
-        SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", file.c_str());
-    }
-    PlayedMachine(const PlayedMachine&) = delete;
-    PlayedMachine& operator=(const PlayedMachine&) = delete;
-    ~PlayedMachine() { SetEnvironmentVariableW(L"DORMIVEL_POWER_MACHINE", nullptr); }
-    bool set(const char* lines) const { return driver::writeFile(file, lines); }
-    std::wstring file;
-};
-
 // dormivel.exe on a machine whose power plan turns wake timers off on mains
 // power: one warning however many passes arm a wake-up, the recovery once
 // they are turned on again, then hibernation chosen without a hibernation
 // file.
 TEST(WakeHealth, PlanWarnedOnceThenRecoveredThenHibernationNamed) {
     driver::ScratchDir machineDir(L"wake-machine");
-    const PlayedMachine machine(machineDir.file(L"machine.txt"));
+    const test::StandInFile machine(test::kPowerMachine, machineDir.file(L"machine.txt"));
     ASSERT_TRUE(machine.set("ac=0\n"));
     driver::DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"wake-plan", tomorrowAt(0, "Alpha"), {L"--logfile=log.xml"}, run));
@@ -185,12 +175,16 @@ TEST(WakeHealth, WinesOwnAnswersAreLoggedOnce) {
 
 // In-process, with the program's own main window and tray icon: the tip
 // follows the health and the armed wake-up, and a resume notification after
-// a sleep through the armed time reports the late wake.
+// a sleep through the armed time reports the late wake, also when the
+// signalled timer's pass runs before it.
 TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     driver::ScratchDir dir(L"wake-inprocess");
-    const PlayedMachine machine(dir.file(L"machine.txt"));
+    const test::StandInFile machine(test::kPowerMachine, dir.file(L"machine.txt"));
     AppState state;
     initAppState(state);
+    state.schedulePath = dir.file(L"schedule.txt");
+    ASSERT_TRUE(driver::writeFile(state.schedulePath, tomorrowAt(0, "Evening News")));
+    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
     state.mainWindow = createMainWindow(state);
     ASSERT_NE(state.mainWindow, nullptr);
     addTrayIcon(state.mainWindow, state.smallIcon);
@@ -214,7 +208,7 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
 
     ASSERT_TRUE(machine.set("ac=1\n"));
     const FileTime due = currentFileTime() + 86400 * kTicksPerSecond;
-    state.armedWake = ArmedWake{due, "Morning News"};
+    state.wake.armed = ArmedWake{due, "Morning News"};
     checkWakeHealth(state);
     const TipWakeUp when = tipWakeUp(due, "", currentTimeZone());
     EXPECT_EQ(state.trayTip, "Dormivel: next wake-up " + when.day + " " + when.time + " for Morning News");
@@ -224,12 +218,23 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     // not.
     const FileTime now = currentFileTime();
     const FileTime armed = now - 300 * kTicksPerSecond;
-    state.armedWake = ArmedWake{armed, "Morning News"};
+    state.wake.armed = ArmedWake{armed, "Morning News"};
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
-    state.suspendedAt = now - 600 * kTicksPerSecond;
+    state.wake.suspendedAt = now - 600 * kTicksPerSecond;
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
     driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMESUSPEND);
+
+    // A third sleep through an armed time; the signalled timer's pass runs
+    // before the resume notification and arms tomorrow's wake-up.
+    const FileTime armedAgain = now - 200 * kTicksPerSecond;
+    armWakeTimer(state, ArmedWake{armedAgain, "Morning News"});
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMSUSPEND);
+    state.wake.suspendedAt = now - 600 * kTicksPerSecond;
+    runSchedulePass(state);
+    ASSERT_TRUE(state.wake.armed);
+    EXPECT_GT(state.wake.armed->due, now);
+    driver::sendPowerBroadcast(state.mainWindow, PBT_APMRESUMEAUTOMATIC);
 
     std::string bytes;
     ASSERT_TRUE(driver::readFile(log, bytes));
@@ -238,7 +243,9 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     EXPECT_EQ(count(events, "<WakeAvailable />"), 1u);
     const std::string lateWake = "<LateWake due=\"" + formatLogTimestampUtc(armed, currentTimeZone()) + "\" />";
     EXPECT_EQ(count(events, lateWake), 1u) << bytes;
-    EXPECT_EQ(count(events, "<LateWake"), 1u);
+    const std::string lateAgain = "<LateWake due=\"" + formatLogTimestampUtc(armedAgain, currentTimeZone()) + "\" />";
+    EXPECT_EQ(count(events, lateAgain), 1u) << bytes;
+    EXPECT_EQ(count(events, "<LateWake"), 2u);
 
     removeTrayIcon(state.mainWindow);
     DestroyWindow(state.mainWindow);

@@ -7,15 +7,16 @@
 namespace dormivel {
 namespace {
 
-// Flags as letters: D query denied, S suspended, O own sleep requested.
+// Flags as letters: D query denied, S suspended, O own sleep requested, W a
+// wake-up armed at the suspend for a recording.
 PowerFlags flags(const std::string& letters, std::uint32_t events = 0) {
     return {letters.find('D') != std::string::npos, letters.find('S') != std::string::npos,
-            letters.find('O') != std::string::npos, events};
+            letters.find('O') != std::string::npos, events, letters.find('W') != std::string::npos};
 }
 
 std::string letters(const PowerFlags& f) {
     return std::string(f.suspendQueryDenied ? "D" : "") + (f.systemSuspended ? "S" : "") +
-           (f.ownSleepRequested ? "O" : "");
+           (f.ownSleepRequested ? "O" : "") + (f.wokenForRecording ? "W" : "");
 }
 
 // Actions as words, in the order the Win32 layer carries them out.
@@ -27,9 +28,11 @@ std::string words(const PowerActions& a) {
     add(a.refuseQuery, "refuse");
     add(a.closeApplications, "close");
     add(a.logSuspend, "log-suspend");
+    add(a.armWakeForRecording, "arm-wake");
     add(a.logResume, "log-resume");
     add(a.startPrograms, "start");
     add(a.resumed, "resumed");
+    add(a.showWokenAgain, "woken-again");
     add(a.powerSourceChanged, "source");
     return w;
 }
@@ -51,6 +54,12 @@ TEST(PowerEvents, EachBroadcastByTheFlags) {
         {"", false, kPowerSuspend, "S", "close log-suspend", 1},
         {"O", false, kPowerSuspend, "SO", "log-suspend", 1},  // closed before the request
         {"S", false, kPowerSuspend, "S", "", 1},              // a second suspend does nothing
+        // A sleep while the PC must stay awake: a wake-up soon after it, and
+        // the resume names the recording.
+        {"", true, kPowerSuspend, "SW", "close log-suspend arm-wake", 1},
+        {"SW", true, kPowerSuspend, "SW", "", 1},
+        {"SW", true, kPowerResumeAutomatic, "", "log-resume start resumed woken-again", 1},
+        {"SW", false, kPowerResumeSuspend, "", "log-resume start resumed woken-again", 1},
         {"S", true, kPowerResumeAutomatic, "", "log-resume start resumed", 1},
         {"S", false, kPowerResumeSuspend, "", "log-resume start resumed", 1},
         {"S", false, kPowerResumeCritical, "", "log-resume start resumed", 1},

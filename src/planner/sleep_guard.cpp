@@ -1,0 +1,87 @@
+#include "planner/sleep_guard.h"
+
+#include <algorithm>
+
+#include "planner/pass_decision.h"
+#include "process/process_text.h"
+
+namespace dormivel {
+namespace {
+
+constexpr std::string_view kEllipsis = "...";
+
+// `prefix`, the title and `suffix`; the title is cut (ending in "...") so
+// that the whole stays within `limit` bytes. The fixed words are never cut.
+std::string withTitle(std::string_view prefix, std::string_view title, std::string_view suffix, std::size_t limit) {
+    std::string text(prefix);
+    const std::size_t fixed = prefix.size() + suffix.size();
+    const std::size_t room = limit > fixed ? limit - fixed : 0;
+    if (title.size() <= room) {
+        text += title;
+    } else if (room > kEllipsis.size()) {
+        text += title.substr(0, room - kEllipsis.size());
+        text += kEllipsis;
+    }
+    text += suffix;
+    return text;
+}
+
+}  // namespace
+
+std::uint32_t executionStateFor(bool stayAwake, PowerSource source) {
+    if (!stayAwake) return kEsContinuous;
+    if (source == PowerSource::battery) return kEsContinuous | kEsSystemRequired;
+    return kEsContinuous | kEsSystemRequired | kEsAwayModeRequired;
+}
+
+FileTime wakeForRecordingAt(FileTime suspendAt, SleepMethod method) {
+    return suspendAt + (method == SleepMethod::hibernate ? kHibernateWakeMargin : kSuspendWakeMargin);
+}
+
+bool sleepWouldMissWakeUp(std::optional<FileTime> nextWakeUp, FileTime requestAt, SleepMethod method) {
+    if (!nextWakeUp) return false;
+    const FileTime margin = method == SleepMethod::hibernate ? kHibernateSleepMargin : kSuspendSleepMargin;
+    return *nextWakeUp <= requestAt || *nextWakeUp - requestAt < margin;
+}
+
+EndSessionAnswer answerEndSessionQuery(bool stayAwake, const RecordingSet& now, const RecordingSet& next,
+                                       const ClockTextFormatter& clockText) {
+    if (!stayAwake || (now.empty() && next.empty())) return {};
+    EndSessionAnswer answer{false, {}};
+    if (!now.empty()) {
+        // The PC is needed until the last of them ends.
+        const auto last = std::max_element(now.begin(), now.end(),
+                                           [](const Recording& a, const Recording& b) { return a.stop < b.stop; });
+        std::string suffix;
+        if (now.size() > 1) suffix = " and " + std::to_string(now.size() - 1) + " more";
+        suffix += " until " + clockText(last->stop);
+        answer.reason = withTitle("Kalvor is recording ", last->title, suffix, kBlockReasonMaxLength);
+    } else {
+        const Recording& first = next.front();
+        answer.reason =
+            withTitle("Kalvor starts recording ", first.title, " at " + clockText(first.start), kBlockReasonMaxLength);
+    }
+    return answer;
+}
+
+std::string_view sessionEndReason(std::uint32_t endSessionFlags) {
+    return (endSessionFlags & kEndSessionLogoff) != 0 ? "logoff" : "shutdown";
+}
+
+std::string composeWokenAgainBalloon(const RecordingSet& now, const RecordingSet& next) {
+    if (!now.empty()) return balloonText("Woken again: Kalvor is recording", now);
+    return balloonText("Woken again: Kalvor starts recording soon", next);
+}
+
+std::optional<std::wstring> restartCommandLine(std::span<const std::wstring_view> arguments) {
+    std::wstring line;
+    for (const std::wstring_view argument : arguments) {
+        if (!line.empty()) line += L' ';
+        line += programCommandLine(argument);
+    }
+    // The limit counts the terminating zero.
+    if (line.size() >= kRestartCommandLineMax) return std::nullopt;
+    return line;
+}
+
+}  // namespace dormivel
