@@ -21,10 +21,10 @@ namespace {
 
 using Power = Sim::Power;
 
-// How long entering sleep takes at most (from the suspend notification until
-// the machine is down), and how long the wake-up takes.
-constexpr FileTime kMaxEntrySuspend = 10 * kSecond;
-constexpr FileTime kMaxEntryHibernate = 30 * kSecond;
+// How long entering sleep takes at most, from the suspend notification until
+// the machine is down (a hibernation writes all of a large memory first).
+constexpr FileTime kMaxEntrySuspend = 30 * kSecond;
+constexpr FileTime kMaxEntryHibernate = 60 * kSecond;
 // Windows' own timer after an automatic wake.
 constexpr FileTime kUnattendedIdle = 2 * kMinute;
 // How long a version of the schedule must stand before the program can be
@@ -248,7 +248,10 @@ void beginDown(Sim& s, Initiator by, SleepMethod state) {
     ep.state = state;
     ep.program = s.program.running ? NotRunning::no : s.notRunning;
     s.latency = drawLatency(s, state);
-    ep.unavoidableUntil = s.now + maxEntry(state) + s.latency;
+    // The suspend notification does not say whether the machine suspends or
+    // hibernates: the soonest wake-up anybody can count on lies past the
+    // longer entry, that of a hibernation.
+    ep.unavoidableUntil = s.now + kMaxEntryHibernate + s.latency;
     s.down = ep;
 }
 
@@ -270,7 +273,7 @@ void requestSleep(Sim& s, Initiator by, SleepMethod state) {
     deliver(s, Msg{MsgKind::power, kPowerSuspend});
     s.power = Power::entering;
     ++s.sleepGen;
-    s.asleepAt = s.now + uniform(s.rng, state == SleepMethod::suspend ? kSecond : 5 * kSecond, maxEntry(state) + 1);
+    s.asleepAt = s.now + uniform(s.rng, state == SleepMethod::suspend ? kSecond : 5 * kSecond, maxEntry(state));
     schedule(s, s.asleepAt, Ev::asleep, s.sleepGen);
 }
 
@@ -917,9 +920,13 @@ WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm) {
     return f;
 }
 
-void showBalloon(Sim& sim, const std::string& text) {
+PowerSource powerSource(const Sim& sim) {
+    return sim.source;
+}
+
+void showBalloon(Sim& sim, const std::string& text, bool warning) {
     note(sim, [&] { return "balloon: " + text.substr(0, text.find('\n')); });
-    if (text == "Dormivel can wake this PC for recordings again.") return;
+    if (!warning) return;
     ++sim.lateCheckGen;  // a late wake-up, if there was one, has been told
     if (sim.present) {
         becomeAware(sim);

@@ -51,28 +51,33 @@ void checkWakeHealth(Sim& sim) {
     const WakeHealth health = assessWakeHealth(wakeFacts(sim, method, p.lastResumeArm));
     const WakeHealthReport report = reportWakeHealthChange(p.wakeHealth, health);
     p.wakeHealth = health;
-    if (!report.logBody.empty()) note(sim, "program logs " + report.logBody);
-    if (!report.balloon.empty()) showBalloon(sim, report.balloon);
+    if (!report.logBody.empty()) note(sim, [&] { return "program logs " + report.logBody; });
+    if (!report.balloon.empty()) showBalloon(sim, report.balloon, health.problem != WakeProblem::none);
 }
 
 void reportLateWake(Sim& sim, FileTime resumedAt) {
-    Program& p = sim.program;
-    const std::optional<LateWake> late = findLateWake(p.armedWake, p.suspendedAt, resumedAt);
-    p.suspendedAt.reset();
+    const std::optional<LateWake> late = noteResume(sim.program.wake, resumedAt);
     if (!late) return;
-    showBalloon(sim, composeLateWakeBalloon(*late));
+    showBalloon(sim, composeLateWakeBalloon(*late), true);
 }
 
-void armWakeTimer(Sim& sim, const PassDecision& decision) {
+void armWakeTimer(Sim& sim, const ArmedWake& wake) {
     Program& p = sim.program;
-    const TimerArming& arming = decision.timer;
-    armTimer(sim, arming.due, arming.resume);
-    if (arming.resume) {
-        p.lastResumeArm = classifyResumeArming(true, 0);
-        p.armedWake = ArmedWake{arming.due, decision.next.empty() ? std::string() : decision.next.front().title};
-        return;
-    }
-    p.armedWake.reset();
+    armTimer(sim, wake.due, true);
+    if (wake.planned) p.lastResumeArm = classifyResumeArming(true, 0);
+    noteArming(p.wake, wake);
+}
+
+void applyExecutionState(Sim& sim) {
+    Program& p = sim.program;
+    const std::uint32_t wanted = executionStateFor(p.keepAwake, p.keepAwake ? powerSource(sim) : PowerSource::unknown);
+    if (wanted == p.executionState) return;
+    p.executionState = wanted;
+    setExecutionState(sim, wanted);
+}
+
+SleepMethod methodOf(const Program& p) {
+    return p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
 }
 
 // `opened`: the bytes of the file start-up opened, read by the first pass.
@@ -90,7 +95,7 @@ bool readIntoPlan(Sim& sim, const ScheduleClock& clock, const std::string* opene
         access = ScheduleAccess::failed;
     }
     const ScheduleReadStep step = onScheduleRead(p.scheduleRead, access, tickMs(sim));
-    if (step.logFailure) note(sim, "program logs " + formatScheduleReadError(step.reason));
+    if (step.logFailure) note(sim, [&] { return "program logs " + formatScheduleReadError(step.reason); });
     if (step.useRecordings) {
         p.recordings = std::move(list);
         p.recordingsRead = true;
@@ -137,20 +142,30 @@ void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
         note(sim, text + (decision.stayAwake ? ", stay awake" : ", sleep allowed"));
     }
 
-    if (decision.timer.arm) armWakeTimer(sim, decision);
-    p.lastWakeTime = decision.lastWakeTime;
-
-    if (decision.allowSleepChanged) {
-        p.keepAwake = decision.stayAwake;
-        setExecutionState(sim, decision.stayAwake ? kEsContinuous | kEsSystemRequired : kEsContinuous);
+    if (decision.timer.arm) {
+        const TimerArming& arming = decision.timer;
+        armWakeTimer(sim, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
     }
+    p.lastWakeTime = decision.lastWakeTime;
+    p.nextWakeUp = decision.nextWakeUp;
+
+    p.keepAwake = decision.stayAwake;
+    applyExecutionState(sim);
     if (decision.closeCountdowns) closeCountdowns(sim);
 
     if (countdownWanted(decision, p.options, [&sim] { return resumedAutomatically(sim); })) {
         openCountdown(sim, decision.countdownDeadline);
     }
 
-    if (decision.timer.arm && decision.timer.resume) checkWakeHealth(sim);
+    if (decision.timer.arm && decision.timer.purpose == ArmingPurpose::wakeUp) checkWakeHealth(sim);
+}
+
+// A sleep came while the PC must stay awake: the timer wakes it again soon.
+void armWakeForRecording(Sim& sim, FileTime now) {
+    Program& p = sim.program;
+    const RecordingSet& set = p.previousNow.empty() ? p.previousNext : p.previousNow;
+    armWakeTimer(
+        sim, ArmedWake{wakeForRecordingAt(now, methodOf(p)), set.empty() ? std::string() : set.front().title, false});
 }
 
 void onPowerBroadcast(Sim& sim, std::uint32_t code) {
@@ -160,11 +175,20 @@ void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     const PowerActions& actions = step.actions;
     if (actions.refuseQuery) return;
     if (actions.logSuspend) {
+        const FileTime now = sim.now;
+        if (actions.armWakeForRecording) armWakeForRecording(sim, now);
         note(sim, "program logs <SystemSuspend />");
-        p.suspendedAt = sim.now;
+        if (actions.armWakeForRecording && p.wake.armed) {
+            note(sim, [&] {
+                return "program logs <WakeUpForRecording time=\"" + localStamp(sim, p.wake.armed->due) + "\" />";
+            });
+        }
+        noteSuspend(p.wake, now);
     }
     if (actions.logResume) note(sim, "program logs <SystemResume />");
+    if (actions.showWokenAgain) showBalloon(sim, composeWokenAgainBalloon(p.previousNow, p.previousNext), false);
     if (actions.resumed) reportLateWake(sim, sim.now);
+    if (actions.resumed || actions.powerSourceChanged) applyExecutionState(sim);
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(sim);
 }
 
@@ -256,8 +280,9 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
         std::find_if(p.countdowns.begin(), p.countdowns.end(), [id](const Countdown& c) { return c.id == id; });
     if (it == p.countdowns.end()) return;
     Countdown& c = *it;
-    const CountdownTickInput input{c.deadline,         sim.now, c.lastShown, !p.keepAwake, c.powerEventsAtOpen,
-                                   p.power.powerEvents};
+    const SleepMethod method = methodOf(p);
+    const CountdownTickInput input{c.deadline,          sim.now,      c.lastShown, !p.keepAwake, c.powerEventsAtOpen,
+                                   p.power.powerEvents, p.nextWakeUp, method};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
     switch (decideCountdownTick(input)) {
         case CountdownStep::none:
@@ -268,8 +293,12 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
         case CountdownStep::requestSleep: {
             note(sim, "program logs Next suspend caused by Dormivel.");
             closeCountdown(sim, id);
-            p.power.ownSleepRequested = true;
-            requestOwnSleep(sim, p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend);
+            // The next wake-up, and whether a pass kept the PC awake, once
+            // more after the applications were closed.
+            if (!p.keepAwake && !sleepWouldMissWakeUp(p.nextWakeUp, sim.now, method)) {
+                p.power.ownSleepRequested = true;
+                requestOwnSleep(sim, method);
+            }
             return;
         }
         case CountdownStep::closeQuietly:
@@ -301,6 +330,8 @@ void startProgram(Sim& sim) {
     p.running = true;
     sim.notRunning = NotRunning::no;
     note(sim, "program starts");
+    // RegisterApplicationRestart, with the same options.
+    sim.registeredForRestart = true;
     p.reference = scheduleStamp(sim);
     runSchedulePass(sim, &opened);
     if (!p.wakeHealth) checkWakeHealth(sim);
@@ -321,10 +352,11 @@ void stopProgram(Sim& sim) {
 }
 
 bool allowEndSession(Sim& sim) {
-    // The main window leaves WM_QUERYENDSESSION to the dialog manager's
-    // default, which lets the session end.
-    (void)sim;
-    return true;
+    const Program& p = sim.program;
+    const EndSessionAnswer answer = answerEndSessionQuery(p.keepAwake, p.previousNow, p.previousNext,
+                                                          [&sim](FileTime utc) { return localStamp(sim, utc); });
+    if (!answer.allow) note(sim, [&] { return "program refuses the shutdown: " + answer.reason; });
+    return answer.allow;
 }
 
 void deliver(Sim& sim, Msg msg) {

@@ -16,6 +16,7 @@
 #include "app/records.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
+#include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
@@ -154,8 +155,9 @@ struct Program {
     bool zoneStale = true;
     std::optional<WakeHealth> wakeHealth;
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
-    std::optional<ArmedWake> armedWake;
-    std::optional<FileTime> suspendedAt;
+    WakeWatch wake;
+    std::optional<FileTime> nextWakeUp;
+    std::uint32_t executionState = kEsContinuous;
     // The settle as a deadline of the main wait.
     FileStamp reference;
     bool settling = false;
@@ -317,12 +319,14 @@ std::string localStamp(const Sim& sim, FileTime utc);
 std::uint64_t tickMs(const Sim& sim);
 // What the program's calls find.
 void armTimer(Sim& sim, FileTime due, bool resume);
+PowerSource powerSource(const Sim& sim);
 void setExecutionState(Sim& sim, std::uint32_t flags);
 bool resumedAutomatically(const Sim& sim);
 ScheduleAccess readScheduleBytes(Sim& sim, std::string& bytes);
 FileStamp scheduleStamp(const Sim& sim);
 WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm);
-void showBalloon(Sim& sim, const std::string& text);
+// A warning (a wake problem, a late wake-up) tells whoever sees it.
+void showBalloon(Sim& sim, const std::string& text, bool warning);
 void requestOwnSleep(Sim& sim, SleepMethod method);
 // The program's thread is busy for this long; the world goes on.
 void blockProgram(Sim& sim, FileTime duration);
@@ -336,9 +340,5 @@ void deliver(Sim& sim, Msg msg);
 // Serves what is waiting, as the main loop's wait would.
 void serve(Sim& sim);
 void tickCountdown(Sim& sim, std::uint32_t id);
-// The execution state flags.
-inline constexpr std::uint32_t kEsContinuous = 0x80000000U;
-inline constexpr std::uint32_t kEsSystemRequired = 0x00000001U;
-inline constexpr std::uint32_t kEsAwayModeRequired = 0x00000040U;
 
 }  // namespace dormivel::sim
