@@ -234,7 +234,8 @@ void scheduleIdle(Sim& s) {
     // timer; after an automatic wake the unattended timer applies instead.
     FileTime at = std::max({s.lastInput, s.requiredUntil, s.wokeAt}) + s.profile.idleTimeout;
     if (s.automaticWake) at = std::max(s.wokeAt, s.requiredUntil) + kUnattendedIdle;
-    schedule(s, std::max(at, s.now), Ev::idleCheck, s.idleGen);
+    // Windows looks at idleness about once a second.
+    schedule(s, std::max(at, s.now) + uniform(s.rng, 0, kSecond), Ev::idleCheck, s.idleGen);
 }
 
 FileTime drawLatency(Sim& s, SleepMethod state) {

@@ -160,12 +160,22 @@ void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
     if (decision.timer.arm && decision.timer.purpose == ArmingPurpose::wakeUp) checkWakeHealth(sim);
 }
 
-// A sleep came while the PC must stay awake: the timer wakes it again soon.
-void armWakeForRecording(Sim& sim, FileTime now) {
+// A sleep came while the PC must stay awake, or just before the armed
+// wake-up: the timer wakes the PC again soon after.
+void armWakeAtSuspend(Sim& sim, bool forRecording, FileTime now) {
     Program& p = sim.program;
+    const WakeFacts facts = wakeFacts(sim, methodOf(p), p.lastResumeArm);
+    const std::optional<ArmedWake>& armed = p.wake.armed;
+    const std::optional<FileTime> due =
+        wakeToArmAtSuspend(forRecording, armed ? std::optional<FileTime>(armed->due) : std::nullopt, now,
+                           sleepToExpect(facts.s4, facts.hiberFile));
+    if (!due) return;
+    if (!forRecording && armed) {
+        armWakeTimer(sim, ArmedWake{*due, armed->title, armed->planned});
+        return;
+    }
     const RecordingSet& set = p.previousNow.empty() ? p.previousNext : p.previousNow;
-    armWakeTimer(
-        sim, ArmedWake{wakeForRecordingAt(now, methodOf(p)), set.empty() ? std::string() : set.front().title, false});
+    armWakeTimer(sim, ArmedWake{*due, set.empty() ? std::string() : set.front().title, false});
 }
 
 void onPowerBroadcast(Sim& sim, std::uint32_t code) {
@@ -176,7 +186,7 @@ void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     if (actions.refuseQuery) return;
     if (actions.logSuspend) {
         const FileTime now = sim.now;
-        if (actions.armWakeForRecording) armWakeForRecording(sim, now);
+        armWakeAtSuspend(sim, actions.armWakeForRecording, now);
         note(sim, "program logs <SystemSuspend />");
         if (actions.armWakeForRecording && p.wake.armed) {
             note(sim, [&] {
