@@ -39,6 +39,8 @@ struct AppState {
     RecordingList recordings;
     bool recordingsRead = false;
     ScheduleReadEpisode scheduleRead;
+    // The schedule file's stamp as the settle last saw it stand still.
+    FileStamp settledStamp;
     // A pass is due at the next turn of the main loop (the clock or the time
     // zone changed).
     bool passRequested = false;

@@ -54,7 +54,10 @@ constexpr DWORD kSettleIntervalMs = 1000;
 void settleAndPass(AppState& state, FileStamp& reference) {
     settleAndPass(
         reference, [&state] { return readScheduleStamp(state.schedulePath); }, [] { Sleep(kSettleIntervalMs); },
-        [&state] { runSchedulePass(state); });
+        [&state, &reference] {
+            state.settledStamp = reference;
+            runSchedulePass(state);
+        });
 }
 
 int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
