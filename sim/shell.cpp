@@ -94,6 +94,9 @@ bool readIntoPlan(Sim& sim, const ScheduleClock& clock, const std::string* opene
     if (access == ScheduleAccess::read && readSchedule(list, bytes, clock) == ReadStatus::readError) {
         access = ScheduleAccess::failed;
     }
+    if (access == ScheduleAccess::read && !scheduleStandsStill(scheduleStamp(sim), p.settledStamp, sim.now)) {
+        access = ScheduleAccess::changing;
+    }
     const ScheduleReadStep step = onScheduleRead(p.scheduleRead, access, tickMs(sim));
     if (step.logFailure) note(sim, [&] { return "program logs " + formatScheduleReadError(step.reason); });
     if (step.useRecordings) {
@@ -250,6 +253,7 @@ void settleStep(Sim& sim) {
         return;
     }
     p.settling = false;
+    p.settledStamp = current;
     runSchedulePass(sim);
 }
 
@@ -268,6 +272,7 @@ void onChangeNotification(Sim& sim) {
             [&] {
                 if (!alive()) return;
                 sim.program.blocked = false;
+                sim.program.settledStamp = sim.program.reference;
                 runSchedulePass(sim);
             });
         if (alive()) p.blocked = false;

@@ -160,6 +160,7 @@ struct Program {
     std::uint32_t executionState = kEsContinuous;
     // The settle as a deadline of the main wait.
     FileStamp reference;
+    FileStamp settledStamp;
     bool settling = false;
     std::uint64_t settleStartMs = 0;
     std::uint64_t settleDueMs = 0;
