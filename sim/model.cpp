@@ -27,9 +27,11 @@ constexpr FileTime kMaxEntrySuspend = 30 * kSecond;
 constexpr FileTime kMaxEntryHibernate = 60 * kSecond;
 // Windows' own timer after an automatic wake.
 constexpr FileTime kUnattendedIdle = 2 * kMinute;
-// How long a version of the schedule must stand before the program can be
-// expected to have read it (the settle and its cap, with room to spare).
+// How long a version of the schedule must stand readable before the program
+// can be expected to have read it (the settle and its cap, with room to
+// spare).
 constexpr FileTime kKnowDelay = 15 * kSecond;
+constexpr FileTime kOpen = ~FileTime{0};
 constexpr FileTime kLateTolerance = 2 * kMinute;
 // An in-place write takes at most this long, and changes the file's stamp
 // as it starts and as it ends.
@@ -137,9 +139,16 @@ bool canWake(const Sim& s) {
     return setting == WakeTimerSetting::on && s.profile.firmwareWakes;
 }
 
+// The first recording that may still run at `t` (none is longer than four
+// hours).
+std::vector<TrueRecording>::const_iterator runningFrom(const Sim& s, FileTime t) {
+    return std::lower_bound(s.recordings.begin(), s.recordings.end(), t - 5 * kHour,
+                            [](const TrueRecording& r, FileTime at) { return r.rec.start < at; });
+}
+
 bool knownAt(const TrueRecording& r, FileTime at) {
     return std::any_of(r.shown.begin(), r.shown.end(),
-                       [at](const auto& span) { return span.first + kKnowDelay <= at && at < span.second; });
+                       [at](const auto& span) { return span.first <= at && at < span.second; });
 }
 
 const char* initiatorName(Initiator by) {
@@ -168,12 +177,36 @@ void addLoss(Sim& s, Cause cause, FileTime ticks, const TrueRecording& r, FileTi
     s.tracing = false;
 }
 
+// The sleep came while the recording ran or its lead time had begun.
+bool inLeadMargin(const Sim& s, const Episode& ep, const TrueRecording& r) {
+    return ep.from + static_cast<FileTime>(s.options.leadTime) * kSecond >= r.rec.start;
+}
+
+// Until the soonest wake-up the platform keeps, the seconds a sleep takes are
+// lost whoever asked for it: for a sleep nobody can refuse, and for
+// Windows' own sleep before the lead time, which the program allowed as it
+// should (preventing that would mean keeping every PC awake).
+std::optional<Cause> beforeTheEarliestWake(const Sim& s, const Episode& ep, const TrueRecording& r) {
+    switch (ep.by) {
+        case Initiator::person:
+            return Cause::personSleep;
+        case Initiator::otherProgram:
+            return Cause::otherSleep;
+        case Initiator::idle:
+        case Initiator::unattended:
+            if (!inLeadMargin(s, ep, r)) return Cause::windowsSleep;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
 Cause classify(const Sim& s, const Episode& ep, const TrueRecording& r) {
     if (!knownAt(r, ep.from)) return Cause::notScheduled;
     if (ep.program == NotRunning::afterUpdate) return Cause::notRestarted;
     if (ep.program == NotRunning::closed) return Cause::notRunning;
     if (ep.program == NotRunning::refused) return Cause::notStarted;
-    const bool inMargin = ep.from + static_cast<FileTime>(s.options.leadTime) * kSecond >= r.rec.start;
+    const bool inMargin = inLeadMargin(s, ep, r);
     switch (ep.by) {
         case Initiator::shutdown:
             if (ep.refused) return Cause::shutDown;
@@ -208,17 +241,17 @@ void endDown(Sim& s) {
     if (!s.down) return;
     const Episode ep = *s.down;
     s.down.reset();
-    const auto first = std::lower_bound(s.recordings.begin(), s.recordings.end(), ep.from - 5 * kHour,
-                                        [](const TrueRecording& r, FileTime t) { return r.rec.start < t; });
-    for (auto it = first; it != s.recordings.end() && it->rec.start < s.now; ++it) {
+    for (auto it = runningFrom(s, ep.from); it != s.recordings.end() && it->rec.start < s.now; ++it) {
         const TrueRecording& r = *it;
-        if (!r.eligible) continue;
+        // A recording that ended before the clock was set back is over.
+        if (!r.eligible || r.rec.stop <= ep.highWater) continue;
         FileTime a = std::max(r.rec.start, ep.from);
         const FileTime b = std::min(r.rec.stop, s.now);
         if (a >= b) continue;
-        if ((ep.by == Initiator::person || ep.by == Initiator::otherProgram) && a < ep.unavoidableUntil) {
+        const std::optional<Cause> early = beforeTheEarliestWake(s, ep, r);
+        if (early && a < ep.unavoidableUntil) {
             const FileTime m = std::min(b, ep.unavoidableUntil);
-            addLoss(s, ep.by == Initiator::person ? Cause::personSleep : Cause::otherSleep, m - a, r, a);
+            addLoss(s, *early, m - a, r, a);
             a = m;
         }
         if (a < b) addLoss(s, classify(s, ep, r), b - a, r, a);
@@ -248,6 +281,7 @@ void beginDown(Sim& s, Initiator by, SleepMethod state) {
     ep.by = by;
     ep.state = state;
     ep.program = s.program.running ? NotRunning::no : s.notRunning;
+    ep.highWater = s.highWater;
     s.latency = drawLatency(s, state);
     // The suspend notification does not say whether the machine suspends or
     // hibernates: the soonest wake-up anybody can count on lies past the
@@ -261,6 +295,7 @@ void requestSleep(Sim& s, Initiator by, SleepMethod state) {
     if (by != Initiator::awayEnded && (s.executionState & kEsAwayModeRequired) != 0 && s.profile.awayAllowed) {
         note(s, [&] { return std::string(initiatorName(by)) + " asks for sleep: away mode"; });
         s.power = Power::away;
+        tally(s, Tally::awayModes);
         if (by == Initiator::countdown) schedule(s, s.now + kMs, Ev::sleepDone);
         return;
     }
@@ -268,6 +303,10 @@ void requestSleep(Sim& s, Initiator by, SleepMethod state) {
         return std::string(initiatorName(by)) + " puts the PC to " +
                (state == SleepMethod::suspend ? "suspend" : "hibernate");
     });
+    tally(s, by == Initiator::person         ? Tally::peopleSleeps
+             : by == Initiator::otherProgram ? Tally::otherSleeps
+             : by == Initiator::countdown    ? Tally::ownSleeps
+                                             : Tally::windowsSleeps);
     beginDown(s, by, state);
     // The suspend notification comes first; what the program arms there
     // takes effect.
@@ -297,6 +336,7 @@ void enterSleep(Sim& s) {
 void wake(Sim& s, bool automatic) {
     const Episode ep = *s.down;
     note(s, automatic ? "the timer wakes the PC" : "the person wakes the PC");
+    if (automatic) tally(s, Tally::timerWakes);
     endDown(s);
     s.power = Power::awake;
     s.wokeAt = s.now;
@@ -340,7 +380,9 @@ void powerOff(Sim& s, Initiator by, bool refused) {
 
 void shutdownByPerson(Sim& s) {
     bool refused = false;
+    tally(s, Tally::shutdowns);
     if (s.program.running && !allowEndSession(s)) {
+        tally(s, Tally::shutdownsRefused);
         refused = true;
         if (!chance(s.rng, 0.3)) {
             note(s, "the person cancels the shutdown");
@@ -454,9 +496,7 @@ void notifyChange(Sim& s) {
 
 void compose(Sim& s, bool badLine) {
     std::vector<std::uint32_t> listed;
-    const auto first = std::lower_bound(s.recordings.begin(), s.recordings.end(), s.now - 5 * kHour,
-                                        [](const TrueRecording& r, FileTime t) { return r.rec.start < t; });
-    for (auto it = first; it != s.recordings.end() && it->rec.start < s.now + 15 * kDay; ++it) {
+    for (auto it = runningFrom(s, s.now); it != s.recordings.end() && it->rec.start < s.now + 15 * kDay; ++it) {
         if (it->listed) listed.push_back(static_cast<std::uint32_t>(it - s.recordings.begin()));
     }
     const std::size_t bad = badLine ? uniform(s.rng, 0, listed.size() + 1) : listed.size();
@@ -473,22 +513,31 @@ void compose(Sim& s, bool badLine) {
     std::sort(s.nextShown.begin(), s.nextShown.end());
 }
 
-// A complete version of the file stands: the recordings it shows are known
-// from now on, those it no longer shows are not.
+// A complete version of the file stands: the recordings it no longer shows
+// are not known from now on; those it shows are once it has stood readable
+// for kKnowDelay.
 void version(Sim& s) {
     for (std::uint32_t idx : s.shownNow) {
-        if (!std::binary_search(s.nextShown.begin(), s.nextShown.end(), idx))
-            s.recordings[idx].shown.back().second = s.now;
-    }
-    for (std::uint32_t idx : s.nextShown) {
-        if (!std::binary_search(s.shownNow.begin(), s.shownNow.end(), idx)) {
-            s.recordings[idx].shown.emplace_back(s.now, ~FileTime{0});
+        auto& shown = s.recordings[idx].shown;
+        if (!std::binary_search(s.nextShown.begin(), s.nextShown.end(), idx) && !shown.empty() &&
+            shown.back().second == kOpen) {
+            shown.back().second = s.now;
         }
     }
     s.shownNow = s.nextShown;
+    s.readable = true;
+    schedule(s, s.now + kKnowDelay, Ev::knowable, ++s.versionId);
+}
+
+void knowable(Sim& s) {
+    for (std::uint32_t idx : s.shownNow) {
+        auto& shown = s.recordings[idx].shown;
+        if (shown.empty() || shown.back().second != kOpen) shown.emplace_back(s.now, kOpen);
+    }
 }
 
 void writeInPlace(Sim& s, FileTime window) {
+    s.readable = false;
     s.filePresent = true;
     s.content = s.nextContent;
     s.partialFrom = s.now;
@@ -513,9 +562,11 @@ void startRewrite(Sim& s) {
     const FileTime window = uniform(s.rng, kMs, kMaxWriteWindow);
     if (method < 40 || method >= 90) {
         note(s, method < 40 ? "Kalvor rewrites the schedule in place" : "Kalvor writes a line that does not parse");
+        tally(s, method < 40 ? Tally::inPlace : Tally::badLines);
         writeInPlace(s, window);
     } else if (method < 60) {
         note(s, "Kalvor replaces the schedule");
+        tally(s, Tally::replaced);
         s.filePresent = true;
         s.content = s.nextContent;
         notifyChange(s);
@@ -523,17 +574,22 @@ void startRewrite(Sim& s) {
         writerDone(s);
     } else if (method < 70) {
         note(s, "Kalvor deletes the schedule");
+        tally(s, Tally::deleted);
+        s.readable = false;
         s.filePresent = false;
         notifyChange(s);
         schedule(s, s.now + uniform(s.rng, 50 * kMs, 30 * kSecond), Ev::writerStep,
                  static_cast<std::uint64_t>(WriterStep::recreate));
     } else if (method < 80) {
         note(s, "Kalvor holds the schedule without sharing");
+        tally(s, Tally::held);
+        s.readable = false;
         s.deniedUntil = s.now + uniform(s.rng, kSecond, 5 * kMinute);
         notifyChange(s);
         schedule(s, s.deniedUntil, Ev::writerStep, static_cast<std::uint64_t>(WriterStep::release));
     } else {
         note(s, "Kalvor rewrites the schedule and touches it every half second");
+        tally(s, Tally::touched);
         s.touchUntil = s.now + uniform(s.rng, 5 * kSecond, 5 * kMinute);
         writeInPlace(s, window);
         schedule(s, s.now + 500 * kMs, Ev::writerStep, static_cast<std::uint64_t>(WriterStep::touch));
@@ -725,12 +781,16 @@ void handle(Sim& s, const Event& e) {
         case Ev::clockSet:
             if (s.power == Power::awake) {
                 const auto delta = static_cast<std::int64_t>(uniform(s.rng, kSecond, 5 * kMinute));
+                tally(s, Tally::clockSets);
                 setClock(s, chance(s.rng, 0.5) ? delta : -delta);
             }
             schedule(s, s.now + uniform(s.rng, 3 * kDay, 14 * kDay), Ev::clockSet);
             break;
         case Ev::update:
-            if (awakeOrAway(s)) powerOff(s, Initiator::update, false);
+            if (awakeOrAway(s)) {
+                tally(s, Tally::updateRestarts);
+                powerOff(s, Initiator::update, false);
+            }
             schedule(s, nightAfter(s, s.now + uniform(s.rng, 2 * kWeek, 6 * kWeek)), Ev::update);
             break;
         case Ev::boot:
@@ -762,6 +822,9 @@ void handle(Sim& s, const Event& e) {
             note(s, "the late wake-up went unreported");
             s.lateUnreported = true;
             break;
+        case Ev::knowable:
+            if (e.arg == s.versionId && s.readable) knowable(s);
+            break;
         case Ev::fix:
             note(s, "the person mends the machine's wake-up");
             s.profile.pluggedIn = WakeTimerSetting::on;
@@ -780,6 +843,7 @@ void runEvents(Sim& s, FileTime until) {
         if (e.at >= s.end || (e.at > until && awakeOrAway(s))) break;
         s.events.pop();
         s.now = std::max(s.now, e.at);
+        s.highWater = std::max(s.highWater, s.now);
         handle(s, e);
     }
 }
@@ -805,6 +869,7 @@ const char* causeName(Cause cause) {
     static const char* const kNames[] = {
         "after a person's sleep, until the earliest wake-up again",
         "after another program's sleep, until the earliest wake-up again",
+        "after Windows' own sleep before the lead time, until the earliest wake-up again",
         "not in the schedule in time (written late, or hidden by a line that does not parse)",
         "the program was not running",
         "the program did not start: its schedule could not be opened (it said so)",
@@ -824,6 +889,32 @@ const char* causeName(Cause cause) {
     };
     static_assert(std::size(kNames) == static_cast<std::size_t>(Cause::count));
     return kNames[static_cast<std::size_t>(cause)];
+}
+
+const char* tallyName(Tally what) {
+    static const char* const kNames[] = {
+        "sleeps by people",
+        "by other programs",
+        "by Windows",
+        "by the program",
+        "away modes",
+        "wakes by the timer",
+        "shutdowns",
+        "refused",
+        "update restarts",
+        "clock changes",
+        "in-place writes",
+        "replacements",
+        "deletions",
+        "holds",
+        "touch storms",
+        "lines that do not parse",
+        "reads of a cut-off file",
+        "countdowns cancelled",
+        "warnings",
+    };
+    static_assert(std::size(kNames) == static_cast<std::size_t>(Tally::count));
+    return kNames[static_cast<std::size_t>(what)];
 }
 
 void schedule(Sim& sim, FileTime at, Ev kind, std::uint64_t arg) {
@@ -895,6 +986,7 @@ ScheduleAccess readScheduleBytes(Sim& sim, std::string& bytes) {
     if (sim.now < sim.deniedUntil) return classifyScheduleError(kSharingViolation);
     if (sim.now >= sim.partialFrom && sim.now < sim.partialUntil) {
         bytes = sim.content.substr(0, uniform(sim.rng, 0, sim.content.size() + 1));
+        tally(sim, Tally::cutReads);
     } else {
         bytes = sim.content;
     }
@@ -928,6 +1020,7 @@ PowerSource powerSource(const Sim& sim) {
 void showBalloon(Sim& sim, const std::string& text, bool warning) {
     note(sim, [&] { return "balloon: " + text.substr(0, text.find('\n')); });
     if (!warning) return;
+    tally(sim, Tally::warnings);
     ++sim.lateCheckGen;  // a late wake-up, if there was one, has been told
     if (sim.present) {
         becomeAware(sim);
@@ -939,9 +1032,11 @@ void showBalloon(Sim& sim, const std::string& text, bool warning) {
 void requestOwnSleep(Sim& sim, SleepMethod method) {
     ++sim.totals.ownRequests;
     const FileTime lead = static_cast<FileTime>(sim.options.leadTime) * kSecond;
-    const bool wrong = std::any_of(sim.recordings.begin(), sim.recordings.end(), [&](const TrueRecording& r) {
-        return r.eligible && r.rec.start <= sim.now + lead && sim.now < r.rec.stop && knownAt(r, sim.now);
-    });
+    bool wrong = false;
+    for (auto it = runningFrom(sim, sim.now); it != sim.recordings.end() && it->rec.start <= sim.now + lead; ++it) {
+        wrong =
+            wrong || (it->eligible && sim.now < it->rec.stop && it->rec.stop > sim.highWater && knownAt(*it, sim.now));
+    }
     if (wrong) {
         ++sim.totals.wrongRequests;
         note(sim, "WRONG: the program asks for sleep while a recording runs or is about to");
@@ -963,6 +1058,7 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     FileTime start = dateAt(2026, 1, 1) + uniform(rng, 0, 5 * 365 * kDay);
     start -= start % kMinute;
     sim.now = start;
+    sim.highWater = start;
     sim.end = start + weeks * kWeek;
 
     Profile& p = sim.profile;
@@ -1011,7 +1107,7 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     version(sim);
     // The writer's first version counts as known since long ago.
     for (std::uint32_t idx : sim.shownNow)
-        sim.recordings[idx].shown.back().first = 0;
+        sim.recordings[idx].shown.emplace_back(0, kOpen);
 
     sim.lastInput = start;
     sim.wokeAt = start;

@@ -227,6 +227,7 @@ void onMessage(Sim& sim, const Msg& msg) {
             if (std::any_of(p.countdowns.begin(), p.countdowns.end(),
                             [&](const Countdown& c) { return c.id == msg.arg; })) {
                 note(sim, "person cancels the countdown");
+                tally(sim, Tally::cancels);
                 closeCountdown(sim, msg.arg);
             }
             break;

@@ -51,6 +51,7 @@ enum class Cause : std::uint8_t {
     // unavoidable
     personSleep,
     otherSleep,
+    windowsSleep,
     notScheduled,
     notRunning,
     notStarted,
@@ -95,7 +96,8 @@ struct Episode {
     bool canWake = true;
     bool lateUnreported = false;
     NotRunning program = NotRunning::no;
-    bool refused = false;  // a shutdown the program refused, which went ahead anyway
+    bool refused = false;    // a shutdown the program refused, which went ahead anyway
+    FileTime highWater = 0;  // the latest time the clock had shown
 };
 
 struct TrueRecording {
@@ -103,7 +105,8 @@ struct TrueRecording {
     FileTime addedAt = 0;
     bool eligible = true;
     std::string line;  // as Kalvor writes it
-    // Stretches in which every version of the file showed it.
+    // Stretches in which the program could know it: every version of the
+    // file showed it, from the first that stood readable for a while.
     std::vector<std::pair<FileTime, FileTime>> shown;
     bool listed = false;
 };
@@ -199,6 +202,7 @@ enum class Ev : std::uint8_t {
     fix,
     rewrite,
     method,
+    knowable,
 };
 
 struct Event {
@@ -212,6 +216,31 @@ struct Later {
 };
 
 enum class WriterStep : std::uint8_t { finish, recreate, release, touch };
+
+// What happened, counted to show that the model went down every road.
+enum class Tally : std::uint8_t {
+    peopleSleeps,
+    otherSleeps,
+    windowsSleeps,
+    ownSleeps,
+    awayModes,
+    timerWakes,
+    shutdowns,
+    shutdownsRefused,
+    updateRestarts,
+    clockSets,
+    inPlace,
+    replaced,
+    deleted,
+    held,
+    touched,
+    badLines,
+    cutReads,
+    cancels,
+    warnings,
+    count,
+};
+const char* tallyName(Tally tally);
 
 struct FirstLoss {
     std::uint32_t life = 0;
@@ -228,6 +257,7 @@ struct Totals {
     std::array<FileTime, static_cast<std::size_t>(Cause::count)> lost{};
     std::uint64_t ownRequests = 0;
     std::uint64_t wrongRequests = 0;
+    std::array<std::uint64_t, static_cast<std::size_t>(Tally::count)> tallies{};
     std::optional<FirstLoss> first;
 };
 
@@ -239,6 +269,7 @@ struct Sim {
     FileTime now = 0;
     FileTime end = 0;
     FileTime clockShift = 0;  // the sum of clock changes, for the tick count
+    FileTime highWater = 0;   // the latest time the clock has shown
     std::priority_queue<Event, std::vector<Event>, Later> events;
     std::uint64_t seq = 0;
 
@@ -281,6 +312,8 @@ struct Sim {
     std::string nextContent;
     std::vector<std::uint32_t> nextShown;
     std::vector<std::uint32_t> shownNow;
+    std::uint64_t versionId = 0;
+    bool readable = true;  // no write, hold or deletion under way since the last version
     FileTime touchUntil = 0;
 
     // The people.
@@ -306,6 +339,9 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
 void runLife(Sim& sim);
 void schedule(Sim& sim, FileTime at, Ev kind, std::uint64_t arg = 0);
 void addNote(Sim& sim, std::string text);
+inline void tally(Sim& sim, Tally what) {
+    ++sim.totals.tallies[static_cast<std::size_t>(what)];
+}
 // A line of the trace; composed only while tracing.
 template <typename Text>
 void note(Sim& sim, Text&& text) {

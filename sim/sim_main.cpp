@@ -56,6 +56,8 @@ void add(Totals& sum, const Totals& t) {
     for (std::size_t i = 0; i < sum.lost.size(); ++i)
         sum.lost[i] += t.lost[i];
     sum.ownRequests += t.ownRequests;
+    for (std::size_t i = 0; i < sum.tallies.size(); ++i)
+        sum.tallies[i] += t.tallies[i];
     sum.wrongRequests += t.wrongRequests;
     if (!sum.first && t.first) sum.first = t.first;
 }
@@ -85,6 +87,11 @@ FileTime report(const Run& run, const Totals& t, std::uint64_t lives) {
                 static_cast<unsigned long long>(lives), static_cast<unsigned long long>(t.recordings),
                 static_cast<unsigned long long>(t.eligible), static_cast<unsigned long long>(t.eligibleTicks / kHour));
     if (run.road != ShellRoad::none) std::printf("shell road put back: %s\n", roadName(run.road));
+    std::string tallies;
+    for (std::size_t i = 0; i < t.tallies.size(); ++i) {
+        tallies += (i == 0 ? "" : ", ") + std::to_string(t.tallies[i]) + " " + tallyName(static_cast<Tally>(i));
+    }
+    std::printf("events: %s\n", tallies.c_str());
     FileTime unavoidable = 0;
     FileTime avoidable = 0;
     for (std::size_t i = 0; i < t.lost.size(); ++i)
