@@ -162,7 +162,7 @@ struct InProcess {
 bool setUp(InProcess& p) {
     if (!driver::writeFile(p.schedule, "header\n")) return false;
     dormivel::initAppState(p.state);
-    p.state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    p.state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     p.state.schedulePath = p.schedule;
     p.state.mainWindow = dormivel::createMainWindow(p.state);
     static std::wstring logPath;
@@ -192,8 +192,8 @@ int pass(int count) {
     const double t0 = nowMs();
     for (int i = 0; i < rounds; ++i) {
         // Forget the previous sets so that every pass also writes its Event.
-        p.state.previousNow.clear();
-        p.state.previousNext.clear();
+        p.state.plan.previousNow.clear();
+        p.state.plan.previousNext.clear();
         runPass(p);
     }
     const double each = (nowMs() - t0) / rounds;

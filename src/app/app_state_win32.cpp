@@ -10,16 +10,13 @@ void initAppState(AppState& state) {
 }
 
 void destroyAppState(AppState& state) {
-    if (state.wakeTimer != nullptr) {
-        CloseHandle(state.wakeTimer);
-        state.wakeTimer = nullptr;
-    }
+    state.wakeTimer.reset();
     if (state.smallIcon != nullptr) {
         DestroyIcon(state.smallIcon);
         state.smallIcon = nullptr;
     }
-    state.previousNext.clear();
-    state.previousNow.clear();
+    state.plan.previousNext.clear();
+    state.plan.previousNow.clear();
     state.recordings.clear();
     closeEventLog(state.logFile);
     state.options.noManualRanges.clear();

@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "app/handle_win32.h"
 #include "app/records.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "eventlog/event_log_win32.h"
+#include "planner/late_wake.h"
+#include "planner/pass_decision.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
@@ -22,17 +25,16 @@ struct AppState {
     Options options;
 
     EventLog logFile;
-    bool keepAwake = false;  // the allow-sleep state last applied
-    PowerFlags power;        // the bookkeeping of suspend queries, suspends and resumes
+    // What the last pass left for the next: keepAwake, lastWakeTime,
+    // previousNow, previousNext and the next wake-up.
+    PassCarry plan;
+    PowerFlags power;  // the bookkeeping of suspend queries, suspends and resumes
     // The schedule file's full path as start-up located it; every pass opens
     // the file by it and closes it again.
     std::wstring schedulePath;
-    HANDLE wakeTimer = nullptr;
+    UniqueHandle wakeTimer;
     HICON smallIcon = nullptr;
     HWND mainWindow = nullptr;
-    FileTime lastWakeTime = 0;  // the wake time last logged
-    RecordingSet previousNow;
-    RecordingSet previousNext;
 
     // The recordings of the last read that worked: a pass whose read fails
     // plans with them, so the plan goes on as it was until a read works.
@@ -60,11 +62,9 @@ struct AppState {
     WakeWatch wake;
     std::string trayTip = "Dormivel";
 
-    // Around sleeps and shutdowns nobody can refuse: the last pass's next
-    // wake-up, which the countdown's sleep must not come too close to; the
-    // execution state last applied (the process starts with none required);
-    // and whether a shutdown is being held off with a reason.
-    std::optional<FileTime> nextWakeUp;
+    // Around sleeps and shutdowns nobody can refuse: the execution state
+    // last applied (the process starts with none required), and whether a
+    // shutdown is being held off with a reason.
     std::uint32_t executionState = kEsContinuous;
     bool shutdownBlocked = false;
 };

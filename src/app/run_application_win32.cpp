@@ -61,7 +61,7 @@ void settleAndPass(AppState& state, FileStamp& reference) {
 }
 
 int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
-    const HANDLE handles[2] = {state.wakeTimer, changeNotification};
+    const HANDLE handles[2] = {state.wakeTimer.get(), changeNotification};
     for (;;) {
         // A pass a window asked for, or the retry of a failed read.
         const std::uint32_t timeout = waitTimeoutMs(state.scheduleRead, GetTickCount64());
@@ -120,7 +120,7 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
     if (!applyOptions(argc, argv, state)) return -1;
 
     SetLastError(ERROR_SUCCESS);
-    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, L"Dormivel");
+    state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, L"Dormivel"));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         showStartupWarning(L"An instance of Dormivel is already running.");
         return -1;

@@ -46,6 +46,18 @@ std::string formatRecordingBlock(std::string_view element, std::span<const std::
     return block;
 }
 
+// <Name attribute="value" />, the value escaped.
+std::string oneAttributeElement(std::string_view name, std::string_view attribute, std::string_view value) {
+    std::string line = "<";
+    line += name;
+    line += ' ';
+    line += attribute;
+    line += "=\"";
+    line += escapeXml(value);
+    line += "\" />";
+    return line;
+}
+
 }  // namespace
 
 std::string escapeXml(std::string_view text) {
@@ -149,24 +161,23 @@ LogOpenDecision decideLogOpen(const LogFileFacts& facts) {
 }
 
 std::string formatScheduleReadError(std::string_view reason) {
-    std::string line = "<ScheduleReadError reason=\"";
-    line += reason;
-    line += "\" />";
-    return line;
+    return oneAttributeElement("ScheduleReadError", "reason", reason);
+}
+
+std::string formatWakeUnavailable(std::string_view reason) {
+    return oneAttributeElement("WakeUnavailable", "reason", reason);
+}
+
+std::string formatLateWake(std::string_view dueStamp) {
+    return oneAttributeElement("LateWake", "due", dueStamp);
 }
 
 std::string formatWakeUpForRecording(std::string_view wakeStamp) {
-    std::string line = "<WakeUpForRecording time=\"";
-    line += escapeXml(wakeStamp);
-    line += "\" />";
-    return line;
+    return oneAttributeElement("WakeUpForRecording", "time", wakeStamp);
 }
 
 std::string formatSessionEnd(std::string_view reason) {
-    std::string line = "<SessionEnd reason=\"";
-    line += reason;
-    line += "\" />";
-    return line;
+    return oneAttributeElement("SessionEnd", "reason", reason);
 }
 
 }  // namespace dormivel

@@ -56,6 +56,15 @@ inline constexpr std::string_view kSuspendNoteBody = "Next suspend caused by Dor
 // <ScheduleReadError reason="..." />.
 std::string formatScheduleReadError(std::string_view reason);
 
+// Wake health: a machine that cannot wake the PC, by its reason word
+// (<WakeUnavailable reason="..." />), and the recovery from it.
+std::string formatWakeUnavailable(std::string_view reason);
+inline constexpr std::string_view kWakeAvailableBody = "<WakeAvailable />";
+
+// A resume more than two minutes after the wake-up armed for it, from the
+// due time already rendered as a log timestamp: <LateWake due="..." />.
+std::string formatLateWake(std::string_view dueStamp);
+
 // The wake-up armed at a sleep that came while the PC had to stay awake,
 // from its time already rendered as a log timestamp:
 // <WakeUpForRecording time="..." />.

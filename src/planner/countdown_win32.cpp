@@ -3,7 +3,10 @@
 #include <commctrl.h>
 #include <powrprof.h>
 
+#include <memory>
+
 #include "app/clock_win32.h"
+#include "app/handle_win32.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
 #include "planner/sleep_guard.h"
@@ -30,23 +33,24 @@ struct SleepRequest {
 // messages: the system announces the suspend to the windows while the
 // request runs, and waits only moments for them to answer.
 DWORD WINAPI requestSleep(LPVOID context) {
-    const SleepRequest request = *static_cast<const SleepRequest*>(context);
-    delete static_cast<const SleepRequest*>(context);
-    SetSuspendState(request.hibernate, FALSE, FALSE);
-    if (request.notify != nullptr) PostMessageW(request.notify, kSleepRequestDone, 0, 0);
+    const std::unique_ptr<const SleepRequest> request(static_cast<const SleepRequest*>(context));
+    SetSuspendState(request->hibernate, FALSE, FALSE);
+    if (request->notify != nullptr) PostMessageW(request->notify, kSleepRequestDone, 0, 0);
     return 0;
 }
 
 void startSleepRequest(AppState& state) {
-    auto* request = new SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)};
+    auto request = std::make_unique<SleepRequest>(
+        SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)});
     state.power.ownSleepRequested = true;
-    const HANDLE thread = CreateThread(nullptr, 0, requestSleep, request, 0, nullptr);
-    if (thread != nullptr) {
-        CloseHandle(thread);
+    // The thread owns the request once it runs; a thread that could not be
+    // made leaves it here, and the request is made from this one rather than
+    // not at all.
+    if (ownHandle(CreateThread(nullptr, 0, requestSleep, request.get(), 0, nullptr))) {
+        (void)request.release();
         return;
     }
-    // No thread to spare: ask from here rather than not at all.
-    requestSleep(request);
+    requestSleep(request.release());
 }
 
 // One tick; when the countdown ends the window is closed and the record
@@ -55,8 +59,8 @@ void tick(CountdownParams& params) {
     AppState& state = *params.appState;
     const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
     const CountdownTickInput input{
-        params.deadline,          currentFileTime(),       params.lastShown, !state.keepAwake,
-        params.powerEventsAtOpen, state.power.powerEvents, state.nextWakeUp, method};
+        params.deadline,          currentFileTime(),       params.lastShown,      !state.plan.keepAwake,
+        params.powerEventsAtOpen, state.power.powerEvents, state.plan.nextWakeUp, method};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
     switch (decideCountdownTick(input)) {
         case CountdownStep::none:
@@ -77,7 +81,7 @@ void tick(CountdownParams& params) {
             SendMessageW(params.dialog, WM_CLOSE, 0, 0);
             // Closing them may take seconds: the next wake-up, and whether a
             // pass meanwhile kept the PC awake, are looked at once more.
-            if (!state.keepAwake && !sleepWouldMissWakeUp(state.nextWakeUp, currentFileTime(), method)) {
+            if (!state.plan.keepAwake && !sleepWouldMissWakeUp(state.plan.nextWakeUp, currentFileTime(), method)) {
                 startSleepRequest(state);
             }
             break;
@@ -98,12 +102,12 @@ BOOL CALLBACK closeIfCountdown(HWND window, LPARAM) {
 }  // namespace
 
 void openCountdown(AppState& state, FileTime deadline) {
-    bool attached = false;
-    auto* params = new CountdownParams{&state, nullptr, deadline, 0, state.power.powerEvents, &attached};
+    // The window takes the record out of `params` at its initialisation; a
+    // window that never came to be leaves it here, to be freed on return.
+    auto params =
+        std::make_unique<CountdownParams>(CountdownParams{&state, nullptr, deadline, 0, state.power.powerEvents});
     CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COUNTDOWN), nullptr, countdownDialogProc,
-                       reinterpret_cast<LPARAM>(params));
-    // A window that never came to be never took the record over.
-    if (!attached) delete params;
+                       reinterpret_cast<LPARAM>(&params));
 }
 
 void closeCountdowns() {
@@ -113,11 +117,9 @@ void closeCountdowns() {
 INT_PTR CALLBACK countdownDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            auto* params = reinterpret_cast<CountdownParams*>(lParam);
+            CountdownParams* params = reinterpret_cast<std::unique_ptr<CountdownParams>*>(lParam)->release();
             SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(params));
             params->dialog = window;
-            if (params->attached != nullptr) *params->attached = true;
-            params->attached = nullptr;
             const std::int32_t remaining = remainingSeconds(params->deadline, currentFileTime());
             SendDlgItemMessageW(window, IDC_COUNTDOWN_PROGRESS, PBM_SETRANGE32, 0, remaining);
             SetTimer(window, kTimerId, kTickMs, nullptr);
@@ -134,10 +136,9 @@ INT_PTR CALLBACK countdownDialogProc(HWND window, UINT message, WPARAM wParam, L
             }
             return FALSE;
         case WM_CLOSE:
-            if (CountdownParams* params = paramsOf(window)) {
+            if (const std::unique_ptr<CountdownParams> params{paramsOf(window)}) {
                 SetWindowLongPtrW(window, DWLP_USER, 0);
                 DestroyWindow(params->dialog);
-                delete params;
             }
             return TRUE;
         default:

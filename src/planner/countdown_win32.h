@@ -5,7 +5,8 @@
 
 namespace dormivel {
 
-// Handed to a new countdown, which owns and frees it from its creation on.
+// Handed to a new countdown, whose window owns it from its initialisation
+// on and frees it when it closes.
 struct CountdownParams {
     AppState* appState = nullptr;
     HWND dialog = nullptr;
@@ -14,9 +15,6 @@ struct CountdownParams {
     // The suspends and resumes the system had announced when the countdown
     // opened; once that changes, the wake it was made for is over.
     std::uint32_t powerEventsAtOpen = 0;
-    // Set by the window when it takes the record over, so that the creator
-    // can free a record whose window was never created.
-    bool* attached = nullptr;
 };
 
 // Opens a countdown to `deadline`; one that has already run out logs,

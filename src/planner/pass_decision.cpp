@@ -77,15 +77,21 @@ PassDecision decidePass(const RecordingList& list, const PassInput& input, const
     }
     d.allowSleepChanged = d.stayAwake != input.keepAwake;
 
-    d.mayOfferCountdown = d.now.empty() && !d.stayAwake;
-    d.closeCountdowns = d.stayAwake;
     d.countdownDeadline = addSeconds(input.now, options.warnTime);
     return d;
 }
 
+void applyPassDecision(PassCarry& carry, const PassDecision& decision) {
+    if (decision.nowChanged) carry.previousNow = decision.now;
+    if (decision.nextChanged) carry.previousNext = decision.next;
+    carry.keepAwake = decision.stayAwake;
+    carry.lastWakeTime = decision.lastWakeTime;
+    carry.nextWakeUp = decision.nextWakeUp;
+}
+
 bool countdownWanted(const PassDecision& decision, const Options& options,
                      const std::function<bool()>& resumedAutomatically) {
-    return decision.mayOfferCountdown && resumedAutomatically() && !options.noResuspend;
+    return !decision.stayAwake && resumedAutomatically() && !options.noResuspend;
 }
 
 std::string composePassFragment(const PassDecision& decision, const PassInput& input, const LogStampFormatter& stamp) {

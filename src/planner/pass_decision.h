@@ -14,6 +14,17 @@
 
 namespace dormivel {
 
+// What a pass leaves behind for the next one: the allow-sleep state last
+// applied, the wake time last logged, the sets it found, and the plan's next
+// wake-up.
+struct PassCarry {
+    bool keepAwake = false;
+    FileTime lastWakeTime = 0;
+    RecordingSet previousNow;
+    RecordingSet previousNext;
+    std::optional<FileTime> nextWakeUp;
+};
+
 // Everything a pass needs besides the recordings: the pass's one `now`, the
 // zone's rules, and what the previous pass left behind.
 struct PassInput {
@@ -63,17 +74,14 @@ struct PassDecision {
 
     std::string balloon;  // empty: no balloon
 
-    // Nothing records and sleep is allowed: after an automatic wake a
-    // countdown may put the computer back to sleep at this deadline.
-    bool mayOfferCountdown = false;
+    // While sleep is allowed (nothing records, no lead time has begun), a
+    // countdown may put the computer back to sleep at this deadline after an
+    // automatic wake. While the computer must stay awake, countdowns that
+    // earlier passes opened are closed, without a note and without a sleep
+    // request. (Each would also find out at its next tick; closing them at
+    // once takes the window away rather than letting it count down to a
+    // sleep that will not come.)
     FileTime countdownDeadline = 0;
-
-    // The computer must stay awake: countdowns that earlier passes opened are
-    // closed now, without a note and without a sleep request. (Each would
-    // also find out at its next tick; closing them here takes the window
-    // away at once, rather than letting it count down to a sleep that will
-    // not come.)
-    bool closeCountdowns = false;
 };
 
 // The longest balloon text the shell's record holds (without its zero).
@@ -85,6 +93,9 @@ std::string balloonText(std::string_view heading, const RecordingSet& set);
 
 PassDecision decidePass(const RecordingList& list, const PassInput& input, const Options& options,
                         const RecordingSet& previousNow, const RecordingSet& previousNext);
+
+// What the state keeps of a decision, for the next pass.
+void applyPassDecision(PassCarry& carry, const PassDecision& decision);
 
 // Whether the countdown opens, tested in this order and stopping at the first
 // that fails: nothing records and sleep is allowed; the system resumed

@@ -94,8 +94,8 @@ std::string formatUpcomingLine(const Recording& recording, const Options& option
 }
 
 void applyExecutionState(AppState& state) {
-    const std::uint32_t wanted =
-        executionStateFor(state.keepAwake, state.keepAwake ? currentPowerSource() : PowerSource::unknown);
+    const bool keepAwake = state.plan.keepAwake;
+    const std::uint32_t wanted = executionStateFor(keepAwake, keepAwake ? currentPowerSource() : PowerSource::unknown);
     if (wanted == state.executionState) return;
     state.executionState = wanted;
     // A system that cannot enter away mode may refuse the whole request;
@@ -112,28 +112,22 @@ void runSchedulePass(AppState& state, FILE* opened) {
     PassInput input;
     input.now = currentFileTime();
     input.zone = clock.zone;
-    input.keepAwake = state.keepAwake;
-    input.lastWakeTime = state.lastWakeTime;
+    input.keepAwake = state.plan.keepAwake;
+    input.lastWakeTime = state.plan.lastWakeTime;
     input.logOpen = isLogOpen(state.logFile);
 
     const PassDecision decision =
-        decidePass(state.recordings, input, state.options, state.previousNow, state.previousNext);
+        decidePass(state.recordings, input, state.options, state.plan.previousNow, state.plan.previousNext);
     refreshUpcomingList(state.mainWindow, state.recordings, state.options, input.zone);
-
-    if (decision.nowChanged) state.previousNow = decision.now;
-    if (decision.nextChanged) state.previousNext = decision.next;
+    applyPassDecision(state.plan, decision);
     if (!decision.balloon.empty()) showTrayBalloon(state.mainWindow, decision.balloon);
 
     if (decision.timer.arm) {
         const TimerArming& arming = decision.timer;
         armWakeTimer(state, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
     }
-    state.lastWakeTime = decision.lastWakeTime;
-    state.nextWakeUp = decision.nextWakeUp;
-
-    state.keepAwake = decision.stayAwake;
     applyExecutionState(state);
-    if (decision.closeCountdowns) closeCountdowns();
+    if (decision.stayAwake) closeCountdowns();
 
     // The log text is composed now, with the zone of the pass; a countdown
     // that runs out at once asks for sleep inside its creation.

@@ -2,26 +2,19 @@
 
 #include <algorithm>
 
+#include "app/text_fit.h"
 #include "planner/pass_decision.h"
 #include "process/process_text.h"
 
 namespace dormivel {
 namespace {
 
-constexpr std::string_view kEllipsis = "...";
-
 // `prefix`, the title and `suffix`; the title is cut (ending in "...") so
 // that the whole stays within `limit` bytes. The fixed words are never cut.
 std::string withTitle(std::string_view prefix, std::string_view title, std::string_view suffix, std::size_t limit) {
-    std::string text(prefix);
     const std::size_t fixed = prefix.size() + suffix.size();
-    const std::size_t room = limit > fixed ? limit - fixed : 0;
-    if (title.size() <= room) {
-        text += title;
-    } else if (room > kEllipsis.size()) {
-        text += title.substr(0, room - kEllipsis.size());
-        text += kEllipsis;
-    }
+    std::string text(prefix);
+    text += fitted(title, limit > fixed ? limit - fixed : 0).value_or(std::string());
     text += suffix;
     return text;
 }

@@ -11,8 +11,6 @@ namespace {
 constexpr std::string_view kPlanPath =
     "Power Options: Change plan settings, Change advanced power settings, Sleep, Allow wake timers";
 
-constexpr std::string_view kEllipsis = "...";
-
 // The chosen method's sleep state on this machine: missing or not.
 WakeHealth sleepStateHealth(const WakeFacts& f) {
     if (f.method == SleepMethod::suspend) {
@@ -71,16 +69,6 @@ std::string_view scopeWords(PlanScope scope) {
             break;
     }
     return "on battery and plugged-in power";
-}
-
-// `text` whole when it fits in `room` bytes, otherwise cut to end in "...";
-// nothing when not even one byte of it would be left.
-std::optional<std::string> fitted(std::string_view text, std::size_t room) {
-    if (text.size() <= room) return std::string(text);
-    if (room <= kEllipsis.size()) return std::nullopt;
-    std::string cut(text.substr(0, room - kEllipsis.size()));
-    cut += kEllipsis;
-    return cut;
 }
 
 // Each problem once: its reason word, its tip, and its balloon's two lines,
@@ -150,14 +138,6 @@ std::string filled(std::string_view text, PlanScope scope) {
     return out;
 }
 
-std::string countWords(FileTime count, std::string_view unit) {
-    std::string text = std::to_string(count);
-    text += ' ';
-    text += unit;
-    if (count != 1) text += 's';
-    return text;
-}
-
 }  // namespace
 
 std::optional<WakeTimerSetting> wakeTimerSettingFromIndex(std::uint32_t index) {
@@ -217,6 +197,11 @@ WakeHealth assessWakeHealth(const WakeFacts& facts) {
     return {};
 }
 
+std::string_view wakeProblemTip(const WakeHealth& health) {
+    const ProblemRow* row = rowOf(health.problem, health.method);
+    return row != nullptr ? row->tip : std::string_view();
+}
+
 std::string_view wakeProblemReason(WakeProblem problem) {
     // Both rows of a problem share its reason word.
     const ProblemRow* row = rowOf(problem, SleepMethod::suspend);
@@ -245,91 +230,13 @@ WakeHealthReport reportWakeHealthChange(const std::optional<WakeHealth>& previou
     WakeHealthReport report;
     if (previous == current) return report;
     if (current.problem != WakeProblem::none) {
-        report.logBody = "<WakeUnavailable reason=\"";
-        report.logBody += wakeProblemReason(current.problem);
-        report.logBody += "\" />";
+        report.logBody = formatWakeUnavailable(wakeProblemReason(current.problem));
         report.balloon = wakeProblemBalloon(current);
     } else if (previous && previous->problem != WakeProblem::none) {
-        report.logBody = "<WakeAvailable />";
+        report.logBody = kWakeAvailableBody;
         report.balloon = "Dormivel can wake this PC for recordings again.";
     }
     return report;
-}
-
-std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next) {
-    if (const ProblemRow* row = rowOf(health.problem, health.method)) return std::string(row->tip);
-    constexpr std::string_view kPlain = "Dormivel";
-    if (!next) return std::string(kPlain);
-    std::string tip = "Dormivel: next wake-up";
-    for (const std::string* piece : {&next->day, &next->time}) {
-        if (piece->empty()) continue;
-        tip += ' ';
-        tip += *piece;
-    }
-    if (tip.size() > kTrayTipMaxBytes) return std::string(kPlain);
-    constexpr std::string_view kFor = " for ";
-    if (next->title.empty() || tip.size() + kFor.size() > kTrayTipMaxBytes) return tip;
-    const std::optional<std::string> title = fitted(next->title, kTrayTipMaxBytes - tip.size() - kFor.size());
-    if (!title) return tip;
-    tip += kFor;
-    tip += *title;
-    return tip;
-}
-
-std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std::optional<FileTime> suspendedAt,
-                                     FileTime resumedAt) {
-    if (!armed || !suspendedAt) return std::nullopt;
-    // Already due at the suspend: the PC was awake for it.
-    if (armed->due <= *suspendedAt) return std::nullopt;
-    if (resumedAt <= armed->due) return std::nullopt;
-    const FileTime lateBy = resumedAt - armed->due;
-    if (lateBy <= kLateWakeTolerance) return std::nullopt;
-    return LateWake{armed->due, lateBy, armed->title};
-}
-
-void noteArming(WakeWatch& watch, const ArmedWake& wake) {
-    watch.armed = wake;
-}
-
-void noteSuspend(WakeWatch& watch, FileTime suspendedAt) {
-    watch.atSuspend = watch.armed;
-    watch.suspendedAt = suspendedAt;
-}
-
-std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt) {
-    std::optional<LateWake> late = findLateWake(watch.atSuspend, watch.suspendedAt, resumedAt);
-    watch.atSuspend.reset();
-    watch.suspendedAt.reset();
-    return late;
-}
-
-std::string composeLateWakeBody(std::string_view dueStamp) {
-    std::string body = "<LateWake due=\"";
-    body += escapeXml(dueStamp);
-    body += "\" />";
-    return body;
-}
-
-std::string composeLateWakeBalloon(const LateWake& late) {
-    const FileTime minutes = late.lateBy / (60 * kTicksPerSecond);
-    std::string howLate;
-    if (minutes >= 60) {
-        howLate = countWords(minutes / 60, "hour");
-        if (minutes % 60 != 0) howLate += ' ' + countWords(minutes % 60, "minute");
-    } else {
-        howLate = countWords(minutes, "minute");
-    }
-    std::string text = "The PC woke up " + howLate + " late";
-    constexpr std::string_view kFor = " for ";
-    if (!late.title.empty() && text.size() + kFor.size() + 1 < kBalloonMaxLength) {
-        if (const std::optional<std::string> title =
-                fitted(late.title, kBalloonMaxLength - text.size() - kFor.size() - 1)) {
-            text += kFor;
-            text += *title;
-        }
-    }
-    text += '.';
-    return text;
 }
 
 }  // namespace dormivel

@@ -1,8 +1,7 @@
 // Wake health: whether a wake-up armed with resume can really wake this
-// machine, worked out from facts the platform reports; what to log, show in
-// a balloon and put in the tray tip when that changes; and whether a resume
-// came late for the wake-up that was armed. Every fact may be unknown, and
-// an unknown fact never raises a warning.
+// machine, worked out from facts the platform reports, and what to log and
+// show in a balloon when that changes. Every fact may be unknown, and an
+// unknown fact never raises a warning.
 #pragma once
 
 #include <cstddef>
@@ -107,6 +106,9 @@ struct WakeProblemWords {
 };
 WakeProblemWords describeWakeProblem(const WakeHealth& health);
 
+// The tray tip's short text for the problem; empty when healthy.
+std::string_view wakeProblemTip(const WakeHealth& health);
+
 // The balloon naming the cause and its fix on two lines (at most
 // kBalloonMaxLength bytes); empty when healthy.
 std::string wakeProblemBalloon(const WakeHealth& health);
@@ -122,75 +124,5 @@ struct WakeHealthReport {
 // shows its balloon; a recovery from a problem logs `<WakeAvailable />` and
 // shows a short balloon; a first check that finds no problem shows nothing.
 WakeHealthReport reportWakeHealthChange(const std::optional<WakeHealth>& previous, const WakeHealth& current);
-
-// The notification icon's tip holds 128 UTF-16 units with its terminator.
-// The tip is built as 8-bit text of at most this many bytes: every ANSI code
-// page (single-byte, double-byte, or UTF-8) turns each byte or byte sequence
-// into at most as many UTF-16 units as it has bytes, so the converted tip
-// always fits.
-inline constexpr std::size_t kTrayTipMaxBytes = 127;
-
-// The next wake-up armed with resume, as the tip names it: day and time
-// already formatted by the platform, the recording's title as read.
-struct TipWakeUp {
-    std::string day;
-    std::string time;
-    std::string title;
-};
-
-// "Dormivel: next wake-up <day> <time> for <title>" when healthy with a
-// wake-up armed; the problem's short text when unhealthy; "Dormivel"
-// otherwise. A title too long for the tip is cut and ends in "..."; the
-// fixed words are never cut. At most kTrayTipMaxBytes bytes.
-std::string composeTrayTip(const WakeHealth& health, const std::optional<TipWakeUp>& next);
-
-// The wake timer's arming with resume: when, and for which recording.
-// `planned` marks the plan's own wake-up a lead time before a recording,
-// which the tray tip names; the armings for a start or a stop, and the
-// wake-up after a sleep during a recording, are not named there.
-struct ArmedWake {
-    FileTime due = 0;
-    std::string title;
-    bool planned = true;
-};
-
-inline constexpr FileTime kLateWakeTolerance = 120 * kTicksPerSecond;
-
-struct LateWake {
-    FileTime due = 0;
-    FileTime lateBy = 0;  // ticks from `due` to the resume
-    std::string title;
-};
-
-// The wake-ups a late resume is judged against: the timer's arming now,
-// and the one that was in force when the system went to sleep. The pass
-// that a signalled timer starts may run before the resume notification
-// and arm the next wake-up; the resume still compares with the wake-up the
-// PC slept through.
-struct WakeWatch {
-    std::optional<ArmedWake> armed;
-    std::optional<ArmedWake> atSuspend;
-    std::optional<FileTime> suspendedAt;
-};
-
-void noteArming(WakeWatch& watch, const ArmedWake& wake);
-void noteSuspend(WakeWatch& watch, FileTime suspendedAt);
-// The late wake at a resume, if any; the suspend is then forgotten.
-std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt);
-
-// A late wake: the armed wake-up was still ahead at the suspend (strictly
-// after it), and the resume came more than kLateWakeTolerance after it.
-// Nothing without an armed wake-up or a known suspend moment, and nothing
-// for a resume before the due time (somebody woke the PC).
-std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std::optional<FileTime> suspendedAt,
-                                     FileTime resumedAt);
-
-// <LateWake due="..." />, from the due time already rendered as a log
-// timestamp.
-std::string composeLateWakeBody(std::string_view dueStamp);
-
-// "The PC woke up 7 minutes late for <title>." (minutes, or hours and
-// minutes), the title cut to keep it within kBalloonMaxLength bytes.
-std::string composeLateWakeBalloon(const LateWake& late);
 
 }  // namespace dormivel

@@ -107,32 +107,11 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
 }
 
 void armWakeTimer(AppState& state, const ArmedWake& wake) {
-    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer, wake.due);
+    const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer.get(), wake.due);
     // Only the plan's wake-up is judged: the others follow it closely, and
     // the tip and the health speak of the wake-up for the next recording.
     if (wake.planned) state.lastResumeArm = result;
     noteArming(state.wake, wake);
-}
-
-TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
-    TipWakeUp tip;
-    tip.title = title;
-    const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
-    tip.day = formatLocaleText(local, LocaleText::userDay);
-    tip.time = formatLocaleText(local, LocaleText::userTime);
-    return tip;
-}
-
-void refreshTrayTip(AppState& state) {
-    std::optional<TipWakeUp> next;
-    const std::optional<ArmedWake>& armed = state.wake.armed;
-    if (armed && armed->planned && armed->due > currentFileTime()) {
-        next = tipWakeUp(armed->due, armed->title, currentScheduleClock(state).zone);
-    }
-    const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
-    if (tip == state.trayTip) return;
-    state.trayTip = tip;
-    setTrayTip(state.mainWindow, tip);
 }
 
 void checkWakeHealth(AppState& state) {
@@ -143,13 +122,6 @@ void checkWakeHealth(AppState& state) {
     if (!report.logBody.empty()) appendEvent(state.logFile, report.logBody);
     if (!report.balloon.empty()) showTrayBalloon(state.mainWindow, report.balloon);
     refreshTrayTip(state);
-}
-
-void reportLateWake(AppState& state, FileTime resumedAt) {
-    const std::optional<LateWake> late = noteResume(state.wake, resumedAt);
-    if (!late) return;
-    appendEvent(state.logFile, composeLateWakeBody(formatLogTimestampUtc(late->due, currentScheduleClock(state).zone)));
-    showTrayBalloon(state.mainWindow, composeLateWakeBalloon(*late));
 }
 
 }  // namespace dormivel

@@ -1,5 +1,5 @@
-// The platform side of the wake-health check: reading its facts, arming the
-// wake timer so that the answer counts, and the texts of the tray tip.
+// The platform side of the wake-health check: reading its facts, and arming
+// the wake timer so that the answer counts.
 #pragma once
 
 #include <windows.h>
@@ -32,22 +32,8 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due);
 // is kept for the health check.
 void armWakeTimer(AppState& state, const ArmedWake& wake);
 
-// The wake-up as the tray tip names it: the local day's short name and the
-// time without seconds in the user's formats, converted by `zone`'s rules for
-// that date, as the list and the log convert.
-TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone);
-
 // Reads the facts and assesses them; a change of health is logged and shown
 // in a balloon; the tray tip follows.
 void checkWakeHealth(AppState& state);
-
-// The tray tip for the health and the wake-up armed with resume, set when it
-// changes.
-void refreshTrayTip(AppState& state);
-
-// After a resume: the wake-up armed when the system went to sleep, if it
-// lay more than two minutes before `resumedAt` and was still ahead at the
-// suspend, is logged and shown.
-void reportLateWake(AppState& state, FileTime resumedAt);
 
 }  // namespace dormivel

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/handle_win32.h"
 #include "eventlog/log_text.h"
 #include "process/process_text.h"
 
@@ -37,19 +38,19 @@ void closeApplicationWindow(HWND window, const std::vector<std::wstring>& termin
     // soon as its process is gone, so reopening it by id could reach another
     // program. Without the right to terminate, the polite request is all
     // that can be made.
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr) process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr) return;
+    UniqueHandle process = ownHandle(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process) process = ownHandle(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process) return;
 
     PostThreadMessageW(threadId, WM_QUIT, 0, 0);
-    if (WaitForSingleObject(process, kQuitWaitMs) == WAIT_OBJECT_0) {
-        CloseHandle(process);
+    if (WaitForSingleObject(process.get(), kQuitWaitMs) == WAIT_OBJECT_0) {
+        process.reset();
         appendEvent(log, formatQuitProcessCleanly(classText, processId));
         return;
     }
-    const bool ended =
-        TerminateProcess(process, 0) != FALSE && WaitForSingleObject(process, kTerminateWaitMs) == WAIT_OBJECT_0;
-    CloseHandle(process);
+    const bool ended = TerminateProcess(process.get(), 0) != FALSE &&
+                       WaitForSingleObject(process.get(), kTerminateWaitMs) == WAIT_OBJECT_0;
+    process.reset();
     if (ended) appendEvent(log, formatTerminatedProcessForcefully(classText, processId));
 }
 
@@ -77,8 +78,9 @@ void executePrograms(const std::vector<std::wstring>& executeList, EventLog& log
                             &created)) {
             continue;
         }
-        CloseHandle(created.hProcess);
-        CloseHandle(created.hThread);
+        // Neither handle is needed: the program runs on by itself.
+        const UniqueHandle process(created.hProcess);
+        const UniqueHandle thread(created.hThread);
         appendEvent(log, formatCreatedProcess(narrowProgramPath(entry), created.dwProcessId));
     }
 }

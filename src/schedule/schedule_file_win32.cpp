@@ -4,24 +4,26 @@
 #include <io.h>
 
 #include "app/clock_win32.h"
+#include "app/handle_win32.h"
 
 namespace dormivel {
 
 FILE* openScheduleFile(const std::wstring& path, std::uint32_t& error) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueHandle file =
+        ownHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
         error = GetLastError();
         return nullptr;
     }
     // The runtime's descriptor and stream take the handle over: closing the
     // stream closes it.
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_TEXT);
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_TEXT);
     if (descriptor == -1) {
         error = ERROR_TOO_MANY_OPEN_FILES;
-        CloseHandle(file);
         return nullptr;
     }
+    (void)file.release();
     FILE* stream = _fdopen(descriptor, "rt");
     if (stream == nullptr) {
         error = ERROR_TOO_MANY_OPEN_FILES;

@@ -2,6 +2,7 @@
 
 #include "app/clock_win32.h"
 #include "eventlog/log_text.h"
+#include "planner/late_wake_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
@@ -65,7 +66,7 @@ void armWakeAtSuspend(AppState& state, bool forRecording, FileTime now) {
         armWakeTimer(state, ArmedWake{*due, armed->title, armed->planned});
         return;
     }
-    const RecordingSet& set = state.previousNow.empty() ? state.previousNext : state.previousNow;
+    const RecordingSet& set = state.plan.previousNow.empty() ? state.plan.previousNext : state.plan.previousNow;
     armWakeTimer(state, ArmedWake{*due, set.empty() ? std::string() : set.front().title, false});
 }
 
@@ -116,7 +117,7 @@ INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
 }
 
 INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
-    const PowerStep step = respondToPowerEvent(state.power, state.keepAwake, static_cast<std::uint32_t>(event));
+    const PowerStep step = respondToPowerEvent(state.power, state.plan.keepAwake, static_cast<std::uint32_t>(event));
     state.power = step.flags;
     const PowerActions& actions = step.actions;
     if (actions.refuseQuery) {
@@ -137,7 +138,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     if (actions.logResume) appendEvent(state.logFile, kSystemResumeBody);
     if (actions.startPrograms) executePrograms(state.options.executeList, state.logFile);
     if (actions.showWokenAgain) {
-        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.previousNow, state.previousNext));
+        showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.plan.previousNow, state.plan.previousNext));
     }
     if (actions.resumed) reportLateWake(state, currentFileTime());
     // The source may have changed while the PC slept.
@@ -152,7 +153,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
 INT_PTR onQueryEndSession(HWND window, AppState& state) {
     const TimeZone zone = currentScheduleClock(state).zone;
     const EndSessionAnswer answer =
-        answerEndSessionQuery(state.keepAwake, state.previousNow, state.previousNext,
+        answerEndSessionQuery(state.plan.keepAwake, state.plan.previousNow, state.plan.previousNext,
                               [&zone](FileTime utc) { return tipWakeUp(utc, "", zone).time; });
     if (!answer.allow) {
         const std::wstring reason = widenAnsi(answer.reason);
@@ -197,8 +198,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     AppState* state = stateOf(window);
     if (state == nullptr) return FALSE;
     if (message != 0 && message == gTaskbarCreated) {
-        addTrayIcon(window, state->smallIcon);
-        if (state->trayTip != "Dormivel") setTrayTip(window, state->trayTip);
+        restoreTrayIcon(*state);
         return TRUE;
     }
     switch (message) {

@@ -4,6 +4,9 @@
 
 #include <iterator>
 
+#include "app/clock_win32.h"
+#include "planner/schedule_pass_win32.h"
+
 namespace dormivel {
 namespace {
 
@@ -58,6 +61,32 @@ bool setTrayTip(HWND window, std::string_view tip) {
         bytes > 0 ? MultiByteToWideChar(CP_ACP, 0, tip.data(), bytes, data.szTip, static_cast<int>(kMaxBytes)) : 0;
     data.szTip[units > 0 ? units : 0] = L'\0';
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone) {
+    TipWakeUp tip;
+    tip.title = title;
+    const SYSTEMTIME local = toSystemTime(utcToLocalDateTime(due, zone));
+    tip.day = formatLocaleText(local, LocaleText::userDay);
+    tip.time = formatLocaleText(local, LocaleText::userTime);
+    return tip;
+}
+
+void refreshTrayTip(AppState& state) {
+    std::optional<TipWakeUp> next;
+    const std::optional<ArmedWake>& armed = state.wake.armed;
+    if (armed && armed->planned && armed->due > currentFileTime()) {
+        next = tipWakeUp(armed->due, armed->title, currentScheduleClock(state).zone);
+    }
+    const std::string tip = composeTrayTip(state.wakeHealth.value_or(WakeHealth{}), next);
+    if (tip == state.trayTip) return;
+    state.trayTip = tip;
+    setTrayTip(state.mainWindow, tip);
+}
+
+void restoreTrayIcon(AppState& state) {
+    addTrayIcon(state.mainWindow, state.smallIcon);
+    if (state.trayTip != "Dormivel") setTrayTip(state.mainWindow, state.trayTip);
 }
 
 }  // namespace dormivel

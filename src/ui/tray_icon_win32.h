@@ -5,6 +5,9 @@
 
 #include <string_view>
 
+#include "app/app_state_win32.h"
+#include "ui/tray_tip.h"
+
 namespace dormivel {
 
 // The callback message the icon sends to the main window for mouse input.
@@ -20,5 +23,17 @@ void showTrayBalloon(HWND window, std::string_view text);
 // Sets the icon's tip to `tip`, 8-bit text in the ANSI code page; at most
 // 127 bytes of it are used, which always fit the tip field.
 bool setTrayTip(HWND window, std::string_view tip);
+
+// The wake-up as the tray tip names it: the local day's short name and the
+// time without seconds in the user's formats, converted by `zone`'s rules for
+// that date, as the list and the log convert.
+TipWakeUp tipWakeUp(FileTime due, std::string_view title, const TimeZone& zone);
+
+// The tip for the state's health and the plan's wake-up, set when it
+// changes.
+void refreshTrayTip(AppState& state);
+
+// The icon again, with the tip it had, after the shell restarted.
+void restoreTrayIcon(AppState& state);
 
 }  // namespace dormivel

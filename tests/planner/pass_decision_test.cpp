@@ -36,20 +36,12 @@ std::string show(const char* title, int start, int stop, int channel = 5) {
            std::to_string(stop) + "\" channel=\"" + std::to_string(channel) + "\" />";
 }
 
-// The state a pass carries to the next, as the Win32 layer keeps it.
-struct Carried {
-    bool keepAwake = false;
-    FileTime lastWakeTime = 0;
-    RecordingSet previousNow;
-    RecordingSet previousNext;
-};
-
 struct PassResult {
     PassDecision decision;
     std::string fragment;
 };
 
-PassResult pass(Carried& carried, const RecordingList& list, std::int64_t nowSeconds, const Options& options,
+PassResult pass(PassCarry& carried, const RecordingList& list, std::int64_t nowSeconds, const Options& options,
                 bool logOpen = true) {
     PassInput input;
     input.now = at(nowSeconds);
@@ -58,10 +50,7 @@ PassResult pass(Carried& carried, const RecordingList& list, std::int64_t nowSec
     input.logOpen = logOpen;
     PassResult r{decidePass(list, input, options, carried.previousNow, carried.previousNext), {}};
     r.fragment = composePassFragment(r.decision, input, stamp);
-    if (r.decision.nowChanged) carried.previousNow = r.decision.now;
-    if (r.decision.nextChanged) carried.previousNext = r.decision.next;
-    if (r.decision.allowSleepChanged) carried.keepAwake = r.decision.stayAwake;
-    carried.lastWakeTime = r.decision.lastWakeTime;
+    applyPassDecision(carried, r.decision);
     return r;
 }
 
@@ -72,17 +61,14 @@ TEST(PassDecision, ALeadTimeThatBeginsClosesOpenCountdowns) {
     const RecordingList list = {rec("R1", 1000, 2000), rec("R2", 2090, 3000)};
     Options options;
     options.warnTime = 60;
-    Carried carried;
+    PassCarry carried;
     PassResult p = pass(carried, list, 1500, options);
-    EXPECT_TRUE(p.decision.closeCountdowns);  // recording: no countdown may stay
+    EXPECT_TRUE(p.decision.stayAwake);  // recording: no countdown may stay
     p = pass(carried, list, 2000, options);
-    EXPECT_TRUE(p.decision.mayOfferCountdown);
-    EXPECT_FALSE(p.decision.closeCountdowns);
+    EXPECT_FALSE(p.decision.stayAwake);  // a countdown may open
     EXPECT_EQ(p.decision.countdownDeadline, at(2060));
     p = pass(carried, list, 2030, options);  // R2.start - 60
-    EXPECT_TRUE(p.decision.stayAwake);
-    EXPECT_TRUE(p.decision.closeCountdowns);
-    EXPECT_FALSE(p.decision.mayOfferCountdown);
+    EXPECT_TRUE(p.decision.stayAwake);       // the countdown closes
     EXPECT_EQ(p.decision.timer.due, at(2090));
     EXPECT_TRUE(p.decision.timer.resume);
 }
@@ -91,7 +77,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     // R runs from +1000 s to +2000 s, S from +5000 s to +6000 s; lead 60 s.
     const RecordingList list = {rec("R", 1000, 2000), rec("S", 5000, 6000, 7)};
     const Options options;
-    Carried carried;
+    PassCarry carried;
 
     // 1. Before R: R is next; wake at R.start - 60 with resume; sleep allowed.
     PassResult p = pass(carried, list, 0, options);
@@ -103,7 +89,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_FALSE(p.decision.stayAwake);
     EXPECT_FALSE(p.decision.allowSleepChanged);
-    EXPECT_TRUE(p.decision.mayOfferCountdown);
+    EXPECT_FALSE(p.decision.stayAwake);
     EXPECT_EQ(p.fragment, "\r\n\t<NextRecording>" + show("R", 1000, 2000) +
                               "\r\n\t</NextRecording>\r\n\t<SetWakeUp time=\"T940\" />\r\n");
 
@@ -117,7 +103,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.timer.resume);
     EXPECT_TRUE(p.decision.stayAwake);
     EXPECT_FALSE(p.decision.logWake);
-    EXPECT_FALSE(p.decision.mayOfferCountdown);
+    EXPECT_TRUE(p.decision.stayAwake);
     EXPECT_EQ(p.fragment, "\r\n\t<SetAllowSleep allow=\"false\" />\r\n");
 
     // 3. R starts: now {R}, next {S}; arm R.stop; the next block but no wake
@@ -140,7 +126,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
     EXPECT_TRUE(p.decision.balloon.empty());
     EXPECT_EQ(p.decision.timer.due, at(4940));
     EXPECT_TRUE(p.decision.timer.resume);
-    EXPECT_TRUE(p.decision.mayOfferCountdown);
+    EXPECT_FALSE(p.decision.stayAwake);
     EXPECT_EQ(p.decision.countdownDeadline, at(2060));
     EXPECT_EQ(p.fragment,
               "\r\n\t<NowRecording>\r\n\t</NowRecording>\r\n\t<SetWakeUp time=\"T4940\" />"
@@ -153,7 +139,7 @@ TEST(PassDecision, OneRecordingFollowedByAnother) {
 }
 
 TEST(PassDecision, EmptyScheduleDoesNothing) {
-    Carried carried;
+    PassCarry carried;
     const PassResult p = pass(carried, {}, 0, Options{});
     EXPECT_FALSE(p.decision.timer.arm);
     EXPECT_FALSE(p.decision.stayAwake);
@@ -199,7 +185,7 @@ TEST(PassDecision, EveryArmingWakesThePC) {
         SCOPED_TRACE(c.name);
         Options options;
         options.leadTime = c.leadTime;
-        Carried carried;
+        PassCarry carried;
         const PassResult p = pass(carried, c.list, c.now, options);
         EXPECT_TRUE(p.decision.timer.arm);
         EXPECT_EQ(p.decision.timer.due, c.due);
@@ -215,7 +201,7 @@ TEST(PassDecision, EveryArmingWakesThePC) {
 
 TEST(PassDecision, EarliestStopOfSeveralRunningRecordings) {
     const RecordingList list = {rec("A", 0, 3600), rec("B", 0, 1800)};
-    Carried carried;
+    PassCarry carried;
     PassResult p = pass(carried, list, 10, Options{});
     EXPECT_EQ(p.decision.now.size(), 2u);
     EXPECT_EQ(p.decision.timer.due, at(1800));
@@ -229,7 +215,7 @@ TEST(PassDecision, EarliestStopOfSeveralRunningRecordings) {
 }
 
 TEST(PassDecision, KindFlagChangeAloneWritesNothing) {
-    Carried carried;
+    PassCarry carried;
     RecordingList list = {rec("R", 1000, 2000)};
     pass(carried, list, 0, Options{});
     list[0].isFavorite = true;
@@ -239,7 +225,7 @@ TEST(PassDecision, KindFlagChangeAloneWritesNothing) {
 }
 
 TEST(PassDecision, RemovingTheLastRecordingLeavesTheTimerAlone) {
-    Carried carried;
+    PassCarry carried;
     pass(carried, {rec("R", 1000, 2000)}, 0, Options{});
     const PassResult p = pass(carried, {}, 10, Options{});
     EXPECT_TRUE(p.decision.nextChanged);
@@ -248,7 +234,7 @@ TEST(PassDecision, RemovingTheLastRecordingLeavesTheTimerAlone) {
 }
 
 TEST(PassDecision, WakeLineOnlyForANewWakeTimeAndOnlyWithALog) {
-    Carried carried;
+    PassCarry carried;
     const RecordingList list = {rec("R", 1000, 2000)};
     PassResult p = pass(carried, list, 0, Options{});
     EXPECT_TRUE(p.decision.logWake);
@@ -258,7 +244,7 @@ TEST(PassDecision, WakeLineOnlyForANewWakeTimeAndOnlyWithALog) {
     EXPECT_FALSE(p.decision.logWake);
 
     // Without a log: no fragment, and the logged wake time stays as it was.
-    Carried unlogged;
+    PassCarry unlogged;
     p = pass(unlogged, list, 0, Options{}, false);
     EXPECT_TRUE(p.decision.timer.arm);
     EXPECT_FALSE(p.decision.logWake);
@@ -267,7 +253,7 @@ TEST(PassDecision, WakeLineOnlyForANewWakeTimeAndOnlyWithALog) {
 }
 
 TEST(PassDecision, NextBalloonListsTiesAndIsCut) {
-    Carried carried;
+    PassCarry carried;
     const std::string longTitle(300, 'x');
     const RecordingList list = {rec("First", 1000, 2000), rec(longTitle.c_str(), 1000, 2500)};
     const PassResult p = pass(carried, list, 0, Options{});
@@ -295,7 +281,7 @@ TEST(PassDecision, CountdownIsAskedForInOrder) {
         Options options;
         options.noResuspend = c.noResuspend;
         options.warnTime = 30;
-        Carried carried;
+        PassCarry carried;
         const RecordingList list = {c.recording ? rec("R", 0, 1000) : rec("R", 5000, 6000)};
         const PassResult p = pass(carried, list, 100, options);
         bool asked = false;
@@ -314,7 +300,7 @@ TEST(PassDecision, ZeroAndNegativeWarningTimes) {
     for (const std::int32_t warn : {0, -5}) {
         Options options;
         options.warnTime = warn;
-        Carried carried;
+        PassCarry carried;
         const PassResult p = pass(carried, {}, 100, options);
         EXPECT_EQ(p.decision.countdownDeadline, at(100 + warn));
     }

@@ -7,21 +7,18 @@
 #include "driver/driver_win32.h"
 #include "driver/schedule_text_win32.h"
 #include "eventlog/xml_check.h"
+#include "support/registry_override_win32.h"
 
 namespace {
 
 using driver::ScheduleEntry;
-
-std::wstring logPath(const driver::DormivelRun& run) {
-    return driver::join(run.dir, L"log.xml");
-}
 
 // The Event bodies once there are at least `count` of them; every read of
 // the file on the way must be a well-formed document.
 std::vector<std::string> waitForEvents(const driver::DormivelRun& run, std::size_t count, DWORD timeoutMs) {
     std::string malformed;
     const std::string log = driver::waitForLog(
-        logPath(run),
+        run.logPath(),
         [&](const std::string& l) {
             if (!l.empty()) {
                 const auto r = xmlcheck::check(l);
@@ -206,16 +203,9 @@ TEST(SchedulePass, UpcomingListMarksAndOrder) {
 
 // The list follows the user's own time format; the log does not.
 TEST(SchedulePass, ListFollowsTheUsersTimeFormat) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\International", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
-        ERROR_SUCCESS);
-    wchar_t saved[128] = {};
-    DWORD size = sizeof saved;
-    RegQueryValueExW(key, L"sTimeFormat", nullptr, nullptr, reinterpret_cast<BYTE*>(saved), &size);
-    const std::wstring format = L"HH:mm:ss";
-    RegSetValueExW(key, L"sTimeFormat", 0, REG_SZ, reinterpret_cast<const BYTE*>(format.c_str()),
-                   static_cast<DWORD>((format.size() + 1) * sizeof(wchar_t)));
+    dormivel::test::RegistryOverride formats(L"Control Panel\\International");
+    ASSERT_TRUE(formats.isOpen());
+    ASSERT_TRUE(formats.setString(L"sTimeFormat", L"HH:mm:ss"));
 
     const std::vector<ScheduleEntry> day = filteredDay();
     driver::DormivelRun run;
@@ -228,9 +218,7 @@ TEST(SchedulePass, ListFollowsTheUsersTimeFormat) {
         events = waitForEvents(run, 2, 10000);
         driver::stopDormivel(run);
     }
-    RegSetValueExW(key, L"sTimeFormat", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
-                   static_cast<DWORD>((wcslen(saved) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    formats.restore();
     ASSERT_TRUE(started);
 
     EXPECT_EQ(lines, (std::vector<std::string>{"*\t03:00\t" + day[4].title, "*\t23:00\t" + day[0].title}));
@@ -280,7 +268,7 @@ TEST(DaylightSavingZone, WallClockTimesInListAndLog) {
 
     // dormivel.exe itself ran in the zone: its Event stamps are local time.
     std::string log;
-    ASSERT_TRUE(driver::readFile(logPath(run), log));
+    ASSERT_TRUE(driver::readFile(run.logPath(), log));
     const std::size_t at = log.find("<Event time=\"");
     ASSERT_NE(at, std::string::npos);
     // The date and hour of the start event are Berlin's, not UTC's.

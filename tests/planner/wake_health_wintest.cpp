@@ -187,7 +187,7 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     ASSERT_TRUE(driver::writeFile(state.schedulePath, tomorrowAt(0, "Evening News")));
     // As the settle leaves it: the file seen standing still.
     state.settledStamp = readScheduleStamp(state.schedulePath);
-    state.wakeTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     state.mainWindow = createMainWindow(state);
     ASSERT_NE(state.mainWindow, nullptr);
     addTrayIcon(state.mainWindow, state.smallIcon);

@@ -18,13 +18,9 @@ using driver::ScheduleEntry;
 
 constexpr DWORD kWait = 10000;
 
-std::wstring logPath(const driver::DormivelRun& run) {
-    return driver::join(run.dir, L"log.xml");
-}
-
 // The Event bodies once one of them holds `text`.
 std::vector<std::string> waitForEventWith(const driver::DormivelRun& run, const std::string& text) {
-    return driver::waitForEventHolding(logPath(run), text, kWait);
+    return driver::waitForEventHolding(run.logPath(), text, kWait);
 }
 
 bool anyEventHolds(const std::vector<std::string>& events, const std::string& text) {

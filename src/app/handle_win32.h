@@ -1,0 +1,24 @@
+// A kernel handle owned by type: closed exactly once, when its owner goes.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+namespace dormivel {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// Takes over a handle as the platform returns it; INVALID_HANDLE_VALUE,
+// which some calls return for no handle, becomes an empty owner.
+inline UniqueHandle ownHandle(HANDLE handle) {
+    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+}  // namespace dormivel
