@@ -70,7 +70,8 @@ void armWakeTimer(Sim& sim, const ArmedWake& wake) {
 
 void applyExecutionState(Sim& sim) {
     Program& p = sim.program;
-    const std::uint32_t wanted = executionStateFor(p.keepAwake, p.keepAwake ? powerSource(sim) : PowerSource::unknown);
+    const std::uint32_t wanted =
+        executionStateFor(p.plan.keepAwake, p.plan.keepAwake ? powerSource(sim) : PowerSource::unknown);
     if (wanted == p.executionState) return;
     p.executionState = wanted;
     setExecutionState(sim, wanted);
@@ -130,13 +131,12 @@ void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
     PassInput input;
     input.now = sim.now;
     input.zone = clock.zone;
-    input.keepAwake = p.keepAwake;
-    input.lastWakeTime = p.lastWakeTime;
+    input.keepAwake = p.plan.keepAwake;
+    input.lastWakeTime = p.plan.lastWakeTime;
     input.logOpen = true;
 
-    const PassDecision decision = decidePass(p.recordings, input, p.options, p.previousNow, p.previousNext);
-    if (decision.nowChanged) p.previousNow = decision.now;
-    if (decision.nextChanged) p.previousNext = decision.next;
+    const PassDecision decision = decidePass(p.recordings, input, p.options, p.plan.previousNow, p.plan.previousNext);
+    applyPassDecision(p.plan, decision);
     if (sim.tracing) {
         std::string text = "pass: now " + setText(decision.now) + " next " + setText(decision.next);
         if (decision.timer.arm) {
@@ -149,12 +149,8 @@ void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
         const TimerArming& arming = decision.timer;
         armWakeTimer(sim, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
     }
-    p.lastWakeTime = decision.lastWakeTime;
-    p.nextWakeUp = decision.nextWakeUp;
-
-    p.keepAwake = decision.stayAwake;
     applyExecutionState(sim);
-    if (decision.closeCountdowns) closeCountdowns(sim);
+    if (decision.stayAwake) closeCountdowns(sim);
 
     if (countdownWanted(decision, p.options, [&sim] { return resumedAutomatically(sim); })) {
         openCountdown(sim, decision.countdownDeadline);
@@ -177,13 +173,13 @@ void armWakeAtSuspend(Sim& sim, bool forRecording, FileTime now) {
         armWakeTimer(sim, ArmedWake{*due, armed->title, armed->planned});
         return;
     }
-    const RecordingSet& set = p.previousNow.empty() ? p.previousNext : p.previousNow;
+    const RecordingSet& set = p.plan.previousNow.empty() ? p.plan.previousNext : p.plan.previousNow;
     armWakeTimer(sim, ArmedWake{*due, set.empty() ? std::string() : set.front().title, false});
 }
 
 void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     Program& p = sim.program;
-    const PowerStep step = respondToPowerEvent(p.power, p.keepAwake, code);
+    const PowerStep step = respondToPowerEvent(p.power, p.plan.keepAwake, code);
     p.power = step.flags;
     const PowerActions& actions = step.actions;
     if (actions.refuseQuery) return;
@@ -199,7 +195,8 @@ void onPowerBroadcast(Sim& sim, std::uint32_t code) {
         noteSuspend(p.wake, now);
     }
     if (actions.logResume) note(sim, "program logs <SystemResume />");
-    if (actions.showWokenAgain) showBalloon(sim, composeWokenAgainBalloon(p.previousNow, p.previousNext), false);
+    if (actions.showWokenAgain)
+        showBalloon(sim, composeWokenAgainBalloon(p.plan.previousNow, p.plan.previousNext), false);
     if (actions.resumed) reportLateWake(sim, sim.now);
     if (actions.resumed || actions.powerSourceChanged) applyExecutionState(sim);
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(sim);
@@ -297,8 +294,9 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
     if (it == p.countdowns.end()) return;
     Countdown& c = *it;
     const SleepMethod method = methodOf(p);
-    const CountdownTickInput input{c.deadline,          sim.now,      c.lastShown, !p.keepAwake, c.powerEventsAtOpen,
-                                   p.power.powerEvents, p.nextWakeUp, method};
+    const CountdownTickInput input{
+        c.deadline,          sim.now,           c.lastShown, !p.plan.keepAwake, c.powerEventsAtOpen,
+        p.power.powerEvents, p.plan.nextWakeUp, method};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
     switch (decideCountdownTick(input)) {
         case CountdownStep::none:
@@ -311,7 +309,7 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
             closeCountdown(sim, id);
             // The next wake-up, and whether a pass kept the PC awake, once
             // more after the applications were closed.
-            if (!p.keepAwake && !sleepWouldMissWakeUp(p.nextWakeUp, sim.now, method)) {
+            if (!p.plan.keepAwake && !sleepWouldMissWakeUp(p.plan.nextWakeUp, sim.now, method)) {
                 p.power.ownSleepRequested = true;
                 requestOwnSleep(sim, method);
             }
@@ -369,7 +367,7 @@ void stopProgram(Sim& sim) {
 
 bool allowEndSession(Sim& sim) {
     const Program& p = sim.program;
-    const EndSessionAnswer answer = answerEndSessionQuery(p.keepAwake, p.previousNow, p.previousNext,
+    const EndSessionAnswer answer = answerEndSessionQuery(p.plan.keepAwake, p.plan.previousNow, p.plan.previousNext,
                                                           [&sim](FileTime utc) { return localStamp(sim, utc); });
     if (!answer.allow) note(sim, [&] { return "program refuses the shutdown: " + answer.reason; });
     return answer.allow;

@@ -16,6 +16,8 @@
 #include "app/records.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
+#include "planner/late_wake.h"
+#include "planner/pass_decision.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
@@ -144,11 +146,8 @@ struct Program {
     bool blocked = false;  // its one thread is busy and serves nothing
     std::uint32_t instance = 0;
     Options options;
-    bool keepAwake = false;
+    PassCarry plan;
     PowerFlags power;
-    FileTime lastWakeTime = 0;
-    RecordingSet previousNow;
-    RecordingSet previousNext;
     RecordingList recordings;
     bool recordingsRead = false;
     ScheduleReadEpisode scheduleRead;
@@ -159,7 +158,6 @@ struct Program {
     std::optional<WakeHealth> wakeHealth;
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
     WakeWatch wake;
-    std::optional<FileTime> nextWakeUp;
     std::uint32_t executionState = kEsContinuous;
     // The settle as a deadline of the main wait.
     FileStamp reference;
