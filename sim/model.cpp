@@ -447,6 +447,10 @@ void arrive(Sim& s) {
         case Power::away:
         case Power::awake:
             input(s);
+            // A countdown on the screen: some press Cancel.
+            for (const Countdown& c : s.program.countdowns) {
+                if (chance(s.rng, 0.5)) schedule(s, s.now + uniform(s.rng, kSecond, 10 * kSecond), Ev::cancel, c.id);
+            }
             // The person logs on, and the start-up folder starts the program.
             if (!s.program.running) schedule(s, s.now + uniform(s.rng, 5 * kSecond, 30 * kSecond), Ev::start);
             break;
