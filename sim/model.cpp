@@ -550,11 +550,10 @@ void writeInPlace(Sim& s, FileTime window) {
     schedule(s, s.partialUntil, Ev::writerStep, static_cast<std::uint64_t>(WriterStep::finish));
 }
 
-void requestRewrite(Sim& s);
-
+// The next write, if one is waiting, starts a moment later.
 void writerDone(Sim& s) {
     s.writerBusy = false;
-    if (s.rewritePending) requestRewrite(s);
+    if (s.rewritePending) schedule(s, s.now + kMs, Ev::rewrite);
 }
 
 void startRewrite(Sim& s) {
@@ -925,7 +924,7 @@ void schedule(Sim& sim, FileTime at, Ev kind, std::uint64_t arg) {
     sim.events.push(Event{at, sim.seq++, kind, arg});
 }
 
-void addNote(Sim& sim, std::string text) {
+void addNote(Sim& sim, const std::string& text) {
     // A line like the one before it (a retried read, a capped settle) is
     // counted rather than repeated.
     if (text == sim.lastNote && !sim.recent.empty()) {
@@ -1059,7 +1058,7 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     rng.state = seed * 0x9E3779B97F4A7C15ULL + life;
     (void)nextRandom(rng);
     sim.life = life;
-    FileTime start = dateAt(2026, 1, 1) + uniform(rng, 0, 5 * 365 * kDay);
+    FileTime start = dateAt(2026, 1, 1) + uniform(rng, 0, FileTime{1826} * kDay);  // five years
     start -= start % kMinute;
     sim.now = start;
     sim.highWater = start;

@@ -336,7 +336,7 @@ struct Sim {
 void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks);
 void runLife(Sim& sim);
 void schedule(Sim& sim, FileTime at, Ev kind, std::uint64_t arg = 0);
-void addNote(Sim& sim, std::string text);
+void addNote(Sim& sim, const std::string& text);
 inline void tally(Sim& sim, Tally what) {
     ++sim.totals.tallies[static_cast<std::size_t>(what)];
 }

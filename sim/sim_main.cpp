@@ -154,9 +154,9 @@ void printTrace(const Run& run, std::uint64_t life) {
 int main(int argc, char** argv) {
     Run run;
     if (!parse(argc, argv, run)) {
-        std::fprintf(stderr,
-                     "usage: dormivel_sim [--weeks N] [--seed S] [--jobs J] [--life-weeks W] "
-                     "[--road todays-bias|uncapped-settle] [--life K]\n");
+        (void)std::fprintf(stderr,
+                           "usage: dormivel_sim [--weeks N] [--seed S] [--jobs J] [--life-weeks W] "
+                           "[--road todays-bias|uncapped-settle] [--life K]\n");
         return 2;
     }
     const std::uint64_t lives = (run.weeks + run.lifeWeeks - 1) / run.lifeWeeks;
