@@ -17,9 +17,11 @@ namespace dormivel::sim {
 namespace {
 
 constexpr std::uint64_t kSettleIntervalMs = 1000;
-// The settle of a file that keeps changing ends after this long with a pass
-// all the same, and the main wait serves the timer and the messages while it
-// runs (a deadline of the wait, not a sleep).
+// The settle as the main loop is to run it: a deadline of the main wait, so
+// that the timer and the messages are served while it runs, and a file that
+// keeps changing gets its pass after this long all the same. (The main
+// loop's settle of today sleeps in its thread for as long as the file keeps
+// changing; ShellRoad::uncappedSettle runs that one, the core's own.)
 constexpr std::uint64_t kSettleCapMs = 10'000;
 constexpr FileTime kCountdownTick = 100 * kMs;
 
