@@ -15,6 +15,7 @@
 #include "planner/pass_decision.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
+#include "planner/wake_test.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
@@ -43,9 +44,14 @@ struct AppState {
     ScheduleReadEpisode scheduleRead;
     // The schedule file's stamp as the settle last saw it stand still.
     FileStamp settledStamp;
-    // A pass is due at the next turn of the main loop (the clock or the time
-    // zone changed).
+    // A pass is asked for (the clock or the time zone changed, the wake
+    // timer fired, a resume, a settled change): runRequestedPasses runs it.
+    // While a pass runs, a request waits for its end, never nests inside it.
     bool passRequested = false;
+    bool passRunning = false;
+    // A resume was announced: the main loop renews the change notification
+    // on the schedule's folder before its next wait.
+    bool watchRenewalDue = false;
     // The zone's rules as last read (reading them for other years is slow
     // enough to matter at every pass); read again after a time change and
     // when the local year turns.
@@ -67,11 +73,19 @@ struct AppState {
     // shutdown is being held off with a reason.
     std::uint32_t executionState = kEsContinuous;
     bool shutdownBlocked = false;
+
+    // The wake-up test from the tray menu, while one is under way.
+    WakeTest wakeTest;
 };
 
-// Posted to the main window when a sleep request that a countdown made has
-// returned (the computer woke again, or the request failed).
+// Posted to the main window when a sleep request that a countdown or a
+// wake-up test made has returned (the computer woke again, or the request
+// failed).
 inline constexpr UINT kSleepRequestDone = WM_APP + 1;
+
+// Posted to the main window when the wake timer fired; dispatched by the
+// main loop and by every modal loop alike.
+inline constexpr UINT kWakeTimerFired = WM_APP + 2;
 
 // Loads the 16-pixel tray icon; a failed load leaves `smallIcon` null.
 void initAppState(AppState& state);

@@ -1,5 +1,7 @@
 #include "app/run_application_win32.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "app/schedule_watch.h"
@@ -49,51 +51,133 @@ bool locateScheduleFile(const wchar_t* name, std::wstring& fullPath, std::size_t
 // saves a new file and renames it over the old one, or deletes the file and
 // writes it again, changes no modification time in the folder.
 constexpr DWORD kWatchedChanges = FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME;
-constexpr DWORD kSettleIntervalMs = 1000;
 
-void settleAndPass(AppState& state, FileStamp& reference) {
-    settleAndPass(
-        reference, [&state] { return readScheduleStamp(state.schedulePath); }, [] { Sleep(kSettleIntervalMs); },
-        [&state, &reference] {
-            state.settledStamp = reference;
-            runSchedulePass(state);
-        });
+// The change notification on the schedule's folder. One that cannot be
+// re-armed (its folder deleted or replaced, a network share gone across a
+// sleep) is closed and created again; until that works the handle is
+// invalid, and the loop looks at the file's stamp at the failed reads'
+// retry interval instead.
+struct FolderWatch {
+    std::wstring directory;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::uint64_t retryAtMs = 0;  // the next attempt while the handle is invalid
+};
+
+void closeWatch(FolderWatch& watch) {
+    if (watch.handle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(watch.handle);
+    watch.handle = INVALID_HANDLE_VALUE;
 }
 
-int mainLoop(AppState& state, HANDLE changeNotification, FileStamp reference) {
-    const HANDLE handles[2] = {state.wakeTimer.get(), changeNotification};
+void renewWatch(FolderWatch& watch, std::uint64_t nowMs) {
+    closeWatch(watch);
+    watch.handle = FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges);
+    if (watch.handle == INVALID_HANDLE_VALUE) watch.retryAtMs = nowMs + kScheduleRetryMs;
+}
+
+VOID CALLBACK postWakeTimerFired(PVOID window, BOOLEAN /*timedOut*/) {
+    PostMessageW(static_cast<HWND>(window), kWakeTimerFired, 0, 0);
+}
+
+// The wake timer's one waiter, on the thread pool; null when none could be
+// registered, and the loop then waits on the timer itself.
+HANDLE startWakeTimerWaiter(const AppState& state) {
+    HANDLE wait = nullptr;
+    if (RegisterWaitForSingleObject(&wait, state.wakeTimer.get(), postWakeTimerFired, state.mainWindow, INFINITE,
+                                    WT_EXECUTEINWAITTHREAD) == FALSE) {
+        return nullptr;
+    }
+    return wait;
+}
+
+// Removes and dispatches the queued messages; false at WM_QUIT, with the
+// messages behind it left unhandled.
+bool dispatchMessages(const AppState& state) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return false;
+        if (!IsDialogMessageW(state.mainWindow, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+// The main loop. One thread runs every pass, every window and every
+// decision, and it idles in one place: a MsgWaitForMultipleObjects wait on
+// the folder's change notification and the thread's message queue, whose
+// time-out is the earliest deadline the loop owns: the settle's next look at
+// the file's stamp, the retry of a failed read, and the next attempt to
+// create a notification that could not be renewed. Without any of them the
+// wait has no time-out, so the idle program polls nothing. Nothing sleeps:
+// a file that keeps changing is looked at when its deadline comes, and in
+// between timers, messages and broadcasts are served as at any other time.
+//
+// The wake timer is not in the wait. A thread-pool wait is its only waiter
+// (the timer is auto-reset, so a second waiter would take its signal), and
+// posts kWakeTimerFired to the main window, whose procedure runs the pass.
+// A posted message is dispatched by this loop and by every modal loop alike
+// (the close confirmation, the tray menu, any message box), so a due timer
+// is served within moments whichever loop runs. Passes never overlap: all
+// run on this thread through runRequestedPasses, and one asked for while
+// another runs waits for its end.
+int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
+    const HANDLE timerWaiter = startWakeTimerWaiter(state);
+    Settle settle;
+    settle.reference = reference;
+    std::optional<std::uint64_t> settleLookAt;
+    const auto lookAtStamp = [&](std::uint64_t nowMs) {
+        const SettleStep step = settleLook(settle, readScheduleStamp(state.schedulePath), nowMs);
+        settleLookAt = step.lookAtMs;
+        if (step.pass) {
+            state.passRequested = true;
+            state.settledStamp = settle.reference;
+        }
+    };
     for (;;) {
-        // A pass a window asked for, or the retry of a failed read.
-        const std::uint32_t timeout = waitTimeoutMs(state.scheduleRead, GetTickCount64());
-        if (state.passRequested || timeout == 0) {
-            state.passRequested = false;
-            runSchedulePass(state);
+        const std::uint64_t now = GetTickCount64();
+        if (state.watchRenewalDue) {
+            state.watchRenewalDue = false;
+            renewWatch(watch, now);
+        }
+        if (watch.handle == INVALID_HANDLE_VALUE && watch.retryAtMs <= now) {
+            renewWatch(watch, now);
+            lookAtStamp(now);
+        }
+        if (settleLookAt && *settleLookAt <= now) lookAtStamp(now);
+        if (waitTimeoutMs(state.scheduleRead, now) == 0) state.passRequested = true;
+        if (state.passRequested) {
+            runRequestedPasses(state);
             continue;
         }
-        const DWORD result = MsgWaitForMultipleObjects(2, handles, FALSE, timeout, kWakeMask);
-        if (result == WAIT_OBJECT_0) {
-            runSchedulePass(state);
-        } else if (result == WAIT_OBJECT_0 + 1) {
-            // Re-armed before the settle looks at the file: a change made
-            // while the settle or its pass runs signals again, rather than
-            // falling between this signal and the next arming.
-            FindNextChangeNotification(changeNotification);
-            settleAndPass(state, reference);
-        } else if (result == WAIT_OBJECT_0 + 2) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    removeTrayIcon(state.mainWindow);
-                    DestroyWindow(state.mainWindow);
-                    state.mainWindow = nullptr;
-                    FindCloseChangeNotification(changeNotification);
-                    return 0;
-                }
-                if (!IsDialogMessageW(state.mainWindow, &msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            }
+
+        HANDLE handles[2];
+        DWORD count = 0;
+        const bool waitsOnTimer = timerWaiter == nullptr;
+        if (waitsOnTimer) handles[count++] = state.wakeTimer.get();
+        const bool watching = watch.handle != INVALID_HANDLE_VALUE;
+        const DWORD watchIndex = count;
+        if (watching) handles[count++] = watch.handle;
+        const std::uint32_t timeout = std::min({waitTimeoutMs(state.scheduleRead, now), timeoutUntil(settleLookAt, now),
+                                                watching ? kWaitForever : timeoutUntil(watch.retryAtMs, now)});
+
+        const DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, timeout, kWakeMask);
+        if (waitsOnTimer && result == WAIT_OBJECT_0) {
+            state.passRequested = true;
+        } else if (watching && result == WAIT_OBJECT_0 + watchIndex) {
+            // Re-armed before the stamp is looked at: a change made while the
+            // look or its pass runs signals again, rather than falling
+            // between this signal and the next arming.
+            const std::uint64_t at = GetTickCount64();
+            if (FindNextChangeNotification(watch.handle) == FALSE) renewWatch(watch, at);
+            lookAtStamp(at);
+        } else if (result == WAIT_OBJECT_0 + count && !dispatchMessages(state)) {
+            if (timerWaiter != nullptr) UnregisterWaitEx(timerWaiter, INVALID_HANDLE_VALUE);
+            removeTrayIcon(state.mainWindow);
+            DestroyWindow(state.mainWindow);
+            state.mainWindow = nullptr;
+            closeWatch(watch);
+            return 0;
         }
     }
 }
@@ -147,9 +231,10 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
         return -1;
     }
 
-    const std::wstring directory = scheduleDirectory(schedulePath, fileNameOffset);
-    const HANDLE changeNotification = FindFirstChangeNotificationW(directory.c_str(), FALSE, kWatchedChanges);
-    if (changeNotification == INVALID_HANDLE_VALUE) {
+    FolderWatch watch;
+    watch.directory = scheduleDirectory(schedulePath, fileNameOffset);
+    watch.handle = FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges);
+    if (watch.handle == INVALID_HANDLE_VALUE) {
         (void)std::fclose(firstRead);
         showStartupWarning(L"Failed to monitor schedule file.");
         return -1;
@@ -158,7 +243,7 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
     state.mainWindow = createMainWindow(state);
     if (state.mainWindow == nullptr) {
         (void)std::fclose(firstRead);
-        FindCloseChangeNotification(changeNotification);
+        closeWatch(watch);
         showStartupWarning(L"Unable to create the main window.");
         return -1;
     }
@@ -175,7 +260,7 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
     // first pass armed none.
     if (!state.wakeHealth) checkWakeHealth(state);
 
-    return mainLoop(state, changeNotification, reference);
+    return mainLoop(state, watch, reference);
 }
 
 }  // namespace dormivel

@@ -1,5 +1,7 @@
 #include "app/schedule_watch.h"
 
+#include <algorithm>
+
 namespace dormivel {
 namespace {
 
@@ -25,17 +27,40 @@ std::wstring scheduleDirectory(std::wstring_view fullPath, std::size_t fileNameO
     return std::wstring(dir);
 }
 
-bool settleAndPass(FileStamp& reference, const std::function<FileStamp()>& readStamp,
-                   const std::function<void()>& sleepOneInterval, const std::function<void()>& pass) {
-    FileStamp current = readStamp();
-    if (current == reference) return false;
-    do {
-        reference = current;
-        sleepOneInterval();
-        current = readStamp();
-    } while (current != reference);
-    pass();
-    return true;
+SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowMs) {
+    if (stamp != settle.reference) {
+        settle.reference = stamp;
+        settle.changedAtMs = nowMs;
+        if (!settle.unread) {
+            settle.unread = true;
+            if (!settle.active) settle.capFromMs = nowMs;
+        }
+        settle.active = true;
+    }
+    SettleStep step;
+    if (!settle.active) return step;
+    const bool stable = nowMs - settle.changedAtMs >= kSettleIntervalMs;
+    if (settle.unread && (stable || nowMs - settle.capFromMs >= kSettleCapMs)) {
+        step.pass = true;
+        settle.unread = false;
+        settle.capFromMs = nowMs;
+    }
+    if (stable) {
+        settle.active = false;
+        return step;
+    }
+    // Both moments lie ahead: the first a stable interval would end at, and
+    // the cap of a change still unread.
+    std::uint64_t lookAt = settle.changedAtMs + kSettleIntervalMs;
+    if (settle.unread) lookAt = std::min(lookAt, settle.capFromMs + kSettleCapMs);
+    step.lookAtMs = lookAt;
+    return step;
+}
+
+std::uint32_t timeoutUntil(std::optional<std::uint64_t> deadlineMs, std::uint64_t nowMs) {
+    if (!deadlineMs) return kWaitForever;
+    if (*deadlineMs <= nowMs) return 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(*deadlineMs - nowMs, kWaitForever - 1));
 }
 
 }  // namespace dormivel

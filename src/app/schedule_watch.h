@@ -1,11 +1,12 @@
-// Watching the schedule file: the folder that is watched and the settle that
-// waits for a rewrite to finish. The platform's file calls are injected, so
-// both run natively in the tests.
+// Watching the schedule file: the folder that is watched, and the settle
+// that waits for a rewrite to finish before a pass reads the file. Both are
+// pure: the main loop hands in the stamps it read and the times it read
+// them at, and carries out what comes back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,12 +20,42 @@ namespace dormivel {
 // current directory; a UNC path keeps its share ("\\server\share\").
 std::wstring scheduleDirectory(std::wstring_view fullPath, std::size_t fileNameOffset);
 
-// The one-second settle after a change in the watched folder. When the
-// file's stamp differs from `reference`, it makes the stamp the reference,
-// sleeps one interval and looks again, for as long as the stamp keeps
-// changing, then runs `pass` once. Returns whether it ran the pass. A stamp
-// equal to the reference (a write to another file of the folder) runs none.
-bool settleAndPass(FileStamp& reference, const std::function<FileStamp()>& readStamp,
-                   const std::function<void()>& sleepOneInterval, const std::function<void()>& pass);
+// How long the file's stamp must stay put before a pass reads it, and the
+// longest a file that never stays put waits for one: a writer that touches
+// the file every second or faster (a guide refresh, a sync or backup tool,
+// a virus scanner's rescan) would otherwise hold every pass off for good.
+inline constexpr std::uint64_t kSettleIntervalMs = 1000;
+inline constexpr std::uint64_t kSettleCapMs = 10000;
+
+// The settle, kept by the main loop between looks at the file's stamp.
+// Times are the platform's millisecond tick count.
+struct Settle {
+    FileStamp reference;  // the stamp as last looked at
+    bool active = false;  // the stamp is to be looked at again
+    bool unread = false;  // a change was seen that no pass has read yet
+    std::uint64_t changedAtMs = 0;
+    // The cap counts from the first unread change, or from the last pass
+    // that the cap brought while the file went on changing.
+    std::uint64_t capFromMs = 0;
+};
+
+struct SettleStep {
+    bool pass = false;  // run a pass now
+    // When to look at the stamp again; none: nothing settles, wait for the
+    // folder to change.
+    std::optional<std::uint64_t> lookAtMs;
+};
+
+// One look at the file's stamp, made when the folder changed or at the
+// time the last step asked for. A stamp that differs from the reference is
+// a change; a pass follows once the stamp has stayed put for one interval
+// after the last change seen, or once a change has waited for a pass for
+// the cap. A stamp equal to the reference outside a settle (a write to
+// another file of the folder) asks for nothing.
+SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowMs);
+
+// The wait's time-out for a deadline: kWaitForever without one, 0 when it is
+// due, otherwise the milliseconds until it.
+std::uint32_t timeoutUntil(std::optional<std::uint64_t> deadlineMs, std::uint64_t nowMs);
 
 }  // namespace dormivel

@@ -33,6 +33,26 @@ std::string readBytesAt(HANDLE file, std::uint64_t offset, std::size_t count) {
     return bytes;
 }
 
+// Cuts this program's torn log back to its last complete Event and closes
+// the document again, reading the file's tail in growing windows until a
+// complete Event is in sight. False, with no byte changed, when the tail is
+// not a torn write of this program or cannot be read; false too when the
+// closing cannot be written, and then the file is not appended to.
+bool repairTornLog(HANDLE file, std::uint64_t size) {
+    constexpr std::uint64_t kFirstWindow = std::uint64_t{64} << 10;
+    for (std::uint64_t window = kFirstWindow;; window *= 2) {
+        const auto n = static_cast<std::size_t>(std::min({size, window, kLogRepairReach}));
+        const std::string tail = readBytesAt(file, size - n, n);
+        if (tail.size() != n) return false;
+        const LogRepairPoint point = findLogRepair(size, tail);
+        if (point.search == LogRepairSearch::found) {
+            return moveTo(file, point.repair.cut) && writeBytes(file, point.repair.closing) &&
+                   SetEndOfFile(file) != FALSE && FlushFileBuffers(file) != FALSE;
+        }
+        if (point.search == LogRepairSearch::notOurs || n == size) return false;
+    }
+}
+
 // Who the file at `path` is; unknown when it cannot be opened (it does not
 // exist, for one).
 FileIdentity identityOf(const wchar_t* path) {
@@ -83,10 +103,18 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
         }
     }
 
+    bool repaired = false;
     switch (decideLogOpen(facts)) {
         case LogOpenDecision::append:
             log.handle = file;
             file = INVALID_HANDLE_VALUE;
+            break;
+        case LogOpenDecision::repair:
+            if (repairTornLog(file, facts.size)) {
+                log.handle = file;
+                file = INVALID_HANDLE_VALUE;
+                repaired = true;
+            }
             break;
         case LogOpenDecision::startNew:
             if (file != INVALID_HANDLE_VALUE) {
@@ -109,6 +137,7 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
             break;
     }
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (repaired) appendEvent(log, kLogRepairedBody);
     if (isLogOpen(log)) appendEvent(log, kDormivelStartBody);
 }
 
@@ -122,9 +151,14 @@ bool appendEvent(EventLog& log, std::string_view body) {
     return writeBytes(log.handle, composeEventElement(formatLogTimestamp(nullptr), body));
 }
 
+void flushEventLog(EventLog& log) {
+    if (isLogOpen(log)) FlushFileBuffers(log.handle);
+}
+
 void closeEventLog(EventLog& log) {
     if (!isLogOpen(log)) return;
     appendEvent(log, kDormivelStopBody);
+    flushEventLog(log);
     CloseHandle(log.handle);
     log.handle = INVALID_HANDLE_VALUE;
 }

@@ -22,8 +22,10 @@ bool isLogOpen(const EventLog& log);
 // Closes any open log, then opens or creates the file at `path` and writes
 // the start marker. A null path does nothing at all. A file that cannot be
 // opened, the schedule file at `schedulePath` under any spelling of its
-// path, or an existing file that does not end like a log of this program
-// when appending (see decideLogOpen), leaves no log open.
+// path, or an existing file that is not a log of this program when
+// appending (see decideLogOpen), leaves no log open. A log of this program
+// that a crash left torn is cut back to its last complete Event (see
+// findLogRepair), and its first new Event says so.
 void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wchar_t* schedulePath = nullptr);
 
 // Writes one Event element, stamped with the current local date and time,
@@ -31,7 +33,12 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
 // open log or when the write failed.
 bool appendEvent(EventLog& log, std::string_view body);
 
-// Writes the stop marker and closes the file; nothing without an open log.
+// Has the system write what the log holds to the disk, so that a power cut
+// in the sleep that follows loses none of it; nothing without an open log.
+void flushEventLog(EventLog& log);
+
+// Writes the stop marker, flushes and closes the file; nothing without an
+// open log.
 void closeEventLog(EventLog& log);
 
 // "<short date> <time>" in the system default locale without user overrides,

@@ -1,5 +1,7 @@
 #include "eventlog/log_text.h"
 
+#include <algorithm>
+
 namespace dormivel {
 
 namespace {
@@ -56,6 +58,35 @@ std::string oneAttributeElement(std::string_view name, std::string_view attribut
     line += escapeXml(value);
     line += "\" />";
     return line;
+}
+
+constexpr std::string_view kEventEndTag = "</Event>";
+// The line end after an Event and the closing tag, as every append leaves
+// them.
+constexpr std::string_view kClosingAfterEvent = "\r\n</DormivelLog>";
+static_assert(kClosingAfterEvent.substr(2) == kLogClosingTag);
+
+// Whether `bytes` begins like `shape` as far as both go, a zero byte
+// standing for any byte (data a power cut lost).
+bool beginsLike(std::string_view bytes, std::string_view shape) {
+    const std::size_t n = std::min(bytes.size(), shape.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (bytes[i] != shape[i] && bytes[i] != '\0') return false;
+    }
+    return true;
+}
+
+// What a torn write leaves after `lineEnd` (CR LF after an Event, nothing
+// after the prologue): the start of an Event with anything after it, or the
+// closing tag, whole or in part, with at most zeros after it.
+bool isTornWrite(std::string_view rest, std::string_view lineEnd) {
+    std::string event(lineEnd);
+    event += "<Event time=\"";
+    if (beginsLike(rest, event)) return true;
+    std::string closing(lineEnd);
+    closing += kLogClosingTag;
+    if (!beginsLike(rest, closing)) return false;
+    return rest.size() <= closing.size() || rest.find_first_not_of('\0', closing.size()) == std::string_view::npos;
 }
 
 }  // namespace
@@ -155,9 +186,9 @@ LogOpenDecision decideLogOpen(const LogFileFacts& facts) {
     if (!facts.appendLog || !facts.exists) return LogOpenDecision::startNew;
     if (!facts.contentKnown) return LogOpenDecision::runWithoutLog;
     if (facts.size == 0) return LogOpenDecision::startNew;
-    const bool ours =
-        facts.size >= kLogHeader.size() && facts.head.starts_with(kLogPrologue) && facts.tail.ends_with(kLogClosingTag);
-    return ours ? LogOpenDecision::append : LogOpenDecision::runWithoutLog;
+    if (!facts.head.starts_with(kLogPrologue)) return LogOpenDecision::runWithoutLog;
+    const bool whole = facts.size >= kLogHeader.size() && facts.tail.ends_with(kLogClosingTag);
+    return whole ? LogOpenDecision::append : LogOpenDecision::repair;
 }
 
 std::string formatScheduleReadError(std::string_view reason) {
@@ -176,8 +207,47 @@ std::string formatWakeUpForRecording(std::string_view wakeStamp) {
     return oneAttributeElement("WakeUpForRecording", "time", wakeStamp);
 }
 
+std::string formatWakeTest(std::string_view dueStamp) {
+    return oneAttributeElement("WakeTest", "due", dueStamp);
+}
+
+std::string formatWakeTestResult(std::string_view wokeStamp, std::int64_t lateSeconds, bool automatic) {
+    std::string body = "<WakeTestResult woke=\"";
+    body += escapeXml(wokeStamp);
+    body += "\" late=\"" + std::to_string(lateSeconds);
+    body += automatic ? "\" automatic=\"true\" />" : "\" automatic=\"false\" />";
+    return body;
+}
+
 std::string formatSessionEnd(std::string_view reason) {
     return oneAttributeElement("SessionEnd", "reason", reason);
+}
+
+LogRepairPoint findLogRepair(std::uint64_t size, std::string_view tail) {
+    LogRepairPoint point;
+    if (tail.size() > size) return point;
+    const std::uint64_t tailAt = size - tail.size();
+    // The prologue holds no Event; nothing in it is searched.
+    const std::size_t from = tailAt >= kLogPrologue.size() ? 0 : static_cast<std::size_t>(kLogPrologue.size() - tailAt);
+    if (from > tail.size()) return point;
+    const std::size_t end = tail.rfind(kEventEndTag);
+    std::size_t cut = 0;
+    std::string_view lineEnd;
+    if (end != std::string_view::npos && end >= from) {
+        cut = end + kEventEndTag.size();
+        lineEnd = kLineEnd;
+        point.repair.closing = kClosingAfterEvent;
+    } else if (tailAt <= kLogPrologue.size()) {
+        cut = from;
+        point.repair.closing = kLogClosingTag;
+    } else {
+        point.search = tail.size() < kLogRepairReach ? LogRepairSearch::readFurther : LogRepairSearch::notOurs;
+        return point;
+    }
+    if (!isTornWrite(tail.substr(cut), lineEnd)) return point;
+    point.search = LogRepairSearch::found;
+    point.repair.cut = tailAt + cut;
+    return point;
 }
 
 }  // namespace dormivel

@@ -50,6 +50,9 @@ inline constexpr std::string_view kDormivelStopBody = "<DormivelStop />";
 inline constexpr std::string_view kSystemSuspendBody = "<SystemSuspend />";
 inline constexpr std::string_view kSystemResumeBody = "<SystemResume />";
 inline constexpr std::string_view kSuspendNoteBody = "Next suspend caused by Dormivel.";
+// The first Event written to a log that a crash had left torn (see
+// findLogRepair).
+inline constexpr std::string_view kLogRepairedBody = "<LogRepaired />";
 
 // A read of the schedule file that failed (the file missing, held by another
 // program, or an I/O error), logged once at the start of each such episode:
@@ -69,6 +72,14 @@ std::string formatLateWake(std::string_view dueStamp);
 // from its time already rendered as a log timestamp:
 // <WakeUpForRecording time="..." />.
 std::string formatWakeUpForRecording(std::string_view wakeStamp);
+
+// A wake-up test from the tray menu: the wake-up it armed, and when the PC
+// resumed, how many seconds after the time set (negative before it) and
+// whether it woke by itself, from times already rendered as log timestamps:
+// <WakeTest due="..." /> and
+// <WakeTestResult woke="..." late="..." automatic="true|false" />.
+std::string formatWakeTest(std::string_view dueStamp);
+std::string formatWakeTestResult(std::string_view wokeStamp, std::int64_t lateSeconds, bool automatic);
 
 // The end of the Windows session the program ends with ("shutdown" or
 // "logoff"): <SessionEnd reason="..." />.
@@ -107,6 +118,7 @@ std::string_view setAllowSleepLine(bool allow);
 enum class LogOpenDecision {
     startNew,       // write a fresh header (creating or emptying the file)
     append,         // continue the document at its closing tag
+    repair,         // a log of this program whose tail is torn: see findLogRepair
     runWithoutLog,  // leave the file exactly as it is and keep no log
 };
 
@@ -142,12 +154,48 @@ struct LogFileFacts {
 // that looks like one this program wrote: at least a whole header long,
 // starting with the header's prologue and ending with the closing tag; the
 // bytes overwritten are then that tag, which the write puts back at the new
-// end. Any other non-empty file (foreign, truncated, edited, with a line end
-// after the tag, or one whose bytes could not be read) is left untouched and
-// the program runs without a log, so no byte that somebody else wrote is ever
-// lost. An existing empty file holds nothing to lose and gets a fresh header.
-// Without `appendLog`, or when the file does not exist, a new log is started,
-// which empties an existing file; never the schedule file, though.
+// end. A file that starts with the prologue but does not end with the tag is
+// this program's log torn by a crash in the middle of a write: it is to be
+// repaired (findLogRepair decides where, or that it is not torn after all).
+// Any other non-empty file (foreign, edited, or one whose bytes could not be
+// read) is left untouched and the program runs without a log, so no byte
+// that somebody else wrote is ever lost. An existing empty file holds
+// nothing to lose and gets a fresh header. Without `appendLog`, or when the
+// file does not exist, a new log is started, which empties an existing
+// file; never the schedule file, though.
 LogOpenDecision decideLogOpen(const LogFileFacts& facts);
+
+// Where a torn log is cut back to: the end of its last complete Event (or of
+// the prologue when no Event is complete), and what is written there to
+// close the document again. Every byte before `cut` stays as it is; the file
+// ends right after `closing`.
+struct LogRepair {
+    std::uint64_t cut = 0;
+    std::string_view closing;
+};
+
+enum class LogRepairSearch {
+    found,        // `repair` says where
+    readFurther,  // no complete Event in the tail: hand in a longer one
+    notOurs,      // the bytes after the last Event are not a torn write of this program
+};
+
+struct LogRepairPoint {
+    LogRepairSearch search = LogRepairSearch::notOurs;
+    LogRepair repair;
+};
+
+// How far back from the end a complete Event is looked for. An Event is a
+// few kilobytes at most; a file torn further back than this is left alone.
+inline constexpr std::uint64_t kLogRepairReach = std::uint64_t{4} << 20;
+
+// Looks in `tail`, the last tail.size() bytes of a file of `size` bytes that
+// starts with the log's prologue, for the end of the last complete Event.
+// What follows it must be what a write of this program torn anywhere leaves:
+// the start of the next Event, or part of the closing tag, where bytes a
+// power cut lost may read as zeros; a closing tag that is whole and followed
+// by anything but zeros means the file was edited, not torn, and it is not
+// this program's to cut.
+LogRepairPoint findLogRepair(std::uint64_t size, std::string_view tail);
 
 }  // namespace dormivel

@@ -39,20 +39,6 @@ DWORD WINAPI requestSleep(LPVOID context) {
     return 0;
 }
 
-void startSleepRequest(AppState& state) {
-    auto request = std::make_unique<SleepRequest>(
-        SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)});
-    state.power.ownSleepRequested = true;
-    // The thread owns the request once it runs; a thread that could not be
-    // made leaves it here, and the request is made from this one rather than
-    // not at all.
-    if (ownHandle(CreateThread(nullptr, 0, requestSleep, request.get(), 0, nullptr))) {
-        (void)request.release();
-        return;
-    }
-    requestSleep(request.release());
-}
-
 // One tick; when the countdown ends the window is closed and the record
 // freed, so the caller must not touch either afterwards.
 void tick(CountdownParams& params) {
@@ -100,6 +86,20 @@ BOOL CALLBACK closeIfCountdown(HWND window, LPARAM) {
 }
 
 }  // namespace
+
+void startSleepRequest(AppState& state) {
+    auto request = std::make_unique<SleepRequest>(
+        SleepRequest{state.mainWindow, static_cast<BOOLEAN>(state.options.useHibernate ? TRUE : FALSE)});
+    state.power.ownSleepRequested = true;
+    // The thread owns the request once it runs; a thread that could not be
+    // made leaves it here, and the request is made from this one rather than
+    // not at all.
+    if (ownHandle(CreateThread(nullptr, 0, requestSleep, request.get(), 0, nullptr))) {
+        (void)request.release();
+        return;
+    }
+    requestSleep(request.release());
+}
 
 void openCountdown(AppState& state, FileTime deadline) {
     // The window takes the record out of `params` at its initialisation; a

@@ -21,6 +21,12 @@ struct CountdownParams {
 // requests sleep and closes inside this call.
 void openCountdown(AppState& state, FileTime deadline);
 
+// Asks for sleep by the chosen method on a thread of its own, so that the
+// window thread answers the system's notifications meanwhile; the main
+// window gets kSleepRequestDone when the request has come back. The caller
+// has closed the listed applications.
+void startSleepRequest(AppState& state);
+
 // Closes every open countdown of this thread without a note and without a
 // sleep request.
 void closeCountdowns();

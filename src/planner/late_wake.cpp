@@ -43,16 +43,17 @@ std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt) {
     return late;
 }
 
+std::string durationWords(FileTime ticks) {
+    if (ticks < 60 * kTicksPerSecond) return countWords(ticks / kTicksPerSecond, "second");
+    const FileTime minutes = ticks / (60 * kTicksPerSecond);
+    if (minutes < 60) return countWords(minutes, "minute");
+    std::string words = countWords(minutes / 60, "hour");
+    if (minutes % 60 != 0) words += ' ' + countWords(minutes % 60, "minute");
+    return words;
+}
+
 std::string composeLateWakeBalloon(const LateWake& late) {
-    const FileTime minutes = late.lateBy / (60 * kTicksPerSecond);
-    std::string howLate;
-    if (minutes >= 60) {
-        howLate = countWords(minutes / 60, "hour");
-        if (minutes % 60 != 0) howLate += ' ' + countWords(minutes % 60, "minute");
-    } else {
-        howLate = countWords(minutes, "minute");
-    }
-    std::string text = "The PC woke up " + howLate + " late";
+    std::string text = "The PC woke up " + durationWords(late.lateBy) + " late";
     constexpr std::string_view kFor = " for ";
     if (!late.title.empty() && text.size() + kFor.size() + 1 < kBalloonMaxLength) {
         if (const std::optional<std::string> title =

@@ -51,6 +51,10 @@ std::optional<LateWake> noteResume(WakeWatch& watch, FileTime resumedAt);
 std::optional<LateWake> findLateWake(const std::optional<ArmedWake>& armed, std::optional<FileTime> suspendedAt,
                                      FileTime resumedAt);
 
+// "40 seconds", "7 minutes", "2 hours", "1 hour 5 minutes": whole seconds
+// under a minute, whole minutes under an hour, then hours and minutes.
+std::string durationWords(FileTime ticks);
+
 // "The PC woke up 7 minutes late for <title>." (minutes, or hours and
 // minutes), the title cut to keep it within kBalloonMaxLength bytes.
 std::string composeLateWakeBalloon(const LateWake& late);

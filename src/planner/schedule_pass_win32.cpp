@@ -9,6 +9,7 @@
 #include "planner/selection.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health_win32.h"
+#include "planner/wake_test.h"
 #include "schedule/schedule_file_win32.h"
 #include "schedule/upcoming_line.h"
 #include "ui/resource.h"
@@ -134,7 +135,10 @@ void runSchedulePass(AppState& state, FILE* opened) {
     const std::string fragment = composePassFragment(
         decision, input, [&zone = input.zone](FileTime utc) { return formatLogTimestampUtc(utc, zone); });
 
-    if (countdownWanted(decision, state.options, [] { return IsSystemResumeAutomatic() != FALSE; })) {
+    // Whoever ran a wake-up test sees its result before any countdown.
+    const bool heldByWakeTest = passHeldByWakeTest(state.wakeTest);
+    if (!heldByWakeTest &&
+        countdownWanted(decision, state.options, [] { return IsSystemResumeAutomatic() != FALSE; })) {
         openCountdown(state, decision.countdownDeadline);
     }
 
@@ -147,6 +151,16 @@ void runSchedulePass(AppState& state, FILE* opened) {
     } else {
         refreshTrayTip(state);
     }
+}
+
+void runRequestedPasses(AppState& state) {
+    if (state.passRunning) return;
+    state.passRunning = true;
+    while (state.passRequested) {
+        state.passRequested = false;
+        runSchedulePass(state);
+    }
+    state.passRunning = false;
 }
 
 }  // namespace dormivel

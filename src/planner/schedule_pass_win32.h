@@ -16,6 +16,12 @@ namespace dormivel {
 // plan to the recordings of the last read that worked.
 void runSchedulePass(AppState& state, FILE* opened = nullptr);
 
+// Runs the pass asked for in `passRequested`, and one more for each request
+// made while it ran (from a message dispatched inside it), one after the
+// other. Called while a pass runs, it returns at once: that pass's caller
+// runs the request when it ends.
+void runRequestedPasses(AppState& state);
+
 // Tells the system what the state's allow-sleep decision needs: nothing
 // while sleep is allowed; while the PC must stay awake, the system required,
 // with away mode unless it runs on battery. Called again when the power

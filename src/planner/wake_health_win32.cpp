@@ -106,12 +106,13 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due) {
     return classifyResumeArming(armed != FALSE, GetLastError());
 }
 
-void armWakeTimer(AppState& state, const ArmedWake& wake) {
+WakeArmResult armWakeTimer(AppState& state, const ArmedWake& wake) {
     const WakeArmResult result = armWakeTimerWithResume(state.wakeTimer.get(), wake.due);
     // Only the plan's wake-up is judged: the others follow it closely, and
     // the tip and the health speak of the wake-up for the next recording.
     if (wake.planned) state.lastResumeArm = result;
     noteArming(state.wake, wake);
+    return result;
 }
 
 void checkWakeHealth(AppState& state) {

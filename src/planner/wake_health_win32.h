@@ -29,8 +29,8 @@ WakeArmResult armWakeTimerWithResume(HANDLE timer, FileTime due);
 
 // The one arming of the state's wake timer: always with resume. It becomes
 // the state's armed wake-up; what the system said of the plan's own wake-up
-// is kept for the health check.
-void armWakeTimer(AppState& state, const ArmedWake& wake);
+// is kept for the health check. Returns what the system said.
+WakeArmResult armWakeTimer(AppState& state, const ArmedWake& wake);
 
 // Reads the facts and assesses them; a change of health is logged and shown
 // in a balloon; the tray tip follows.

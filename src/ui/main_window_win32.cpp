@@ -9,6 +9,7 @@
 #include "process/process_control_win32.h"
 #include "ui/resource.h"
 #include "ui/tray_icon_win32.h"
+#include "ui/wake_test_win32.h"
 
 namespace dormivel {
 namespace {
@@ -95,6 +96,10 @@ INT_PTR onCommand(HWND window, AppState& state, WPARAM wParam) {
         checkWakeHealth(state);
         return TRUE;
     }
+    if (id == IDM_TRAY_TEST_WAKE && code == 0) {
+        offerWakeTest(window, state);
+        return TRUE;
+    }
     if (id == IDM_TRAY_CLOSE && code == 0) {
         confirmClose(window);
         return TRUE;
@@ -114,6 +119,10 @@ INT_PTR onTrayCallback(HWND window, LPARAM lParam) {
         default:
             return FALSE;
     }
+}
+
+bool isResume(WPARAM event) {
+    return event == kPowerResumeAutomatic || event == kPowerResumeSuspend || event == kPowerResumeCritical;
 }
 
 INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
@@ -140,10 +149,18 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     if (actions.showWokenAgain) {
         showTrayBalloon(state.mainWindow, composeWokenAgainBalloon(state.plan.previousNow, state.plan.previousNext));
     }
+    followWakeTestBroadcast(window, state, static_cast<std::uint32_t>(event));
     if (actions.resumed) reportLateWake(state, currentFileTime());
     // The source may have changed while the PC slept.
     if (actions.resumed || actions.powerSourceChanged) applyExecutionState(state);
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(state);
+    if (isResume(event)) {
+        // The folder's notification may not have lived through the sleep (a
+        // network share that dropped, a folder replaced meanwhile).
+        state.watchRenewalDue = true;
+        state.passRequested = true;
+    }
+    if (actions.logSuspend) flushEventLog(state.logFile);
     return FALSE;
 }
 
@@ -211,6 +228,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onTrayCallback(window, lParam);
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, *state, wParam);
+        case WM_TIMER:
+            if (wParam != kWakeTestSettleTimer) return FALSE;
+            endWakeTestSettle(window, *state);
+            return TRUE;
         case WM_QUERYENDSESSION:
             return onQueryEndSession(window, *state);
         case WM_ENDSESSION:
@@ -221,8 +242,15 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             state->passRequested = true;
             state->zoneStale = true;
             return TRUE;
+        case kWakeTimerFired:
+            // Served here, not by the main loop's wait, so that the pass also
+            // runs while a modal loop (a message box, the tray menu) is open.
+            state->passRequested = true;
+            runRequestedPasses(*state);
+            return TRUE;
         case kSleepRequestDone:
             state->power.ownSleepRequested = false;
+            followWakeTestRequestReturned(window, *state);
             return TRUE;
         default:
             return FALSE;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,44 +33,111 @@ TEST(ScheduleDirectory, CutBeforeTheFileNameKeepingRoots) {
     EXPECT_EQ(scheduleDirectory(L"C:\\x", 9), L"C:\\x");
 }
 
-// The settle over a scripted sequence of stamps: the first is read when the
-// folder changed, the others after each one-second sleep.
-TEST(Settle, PassesOnceTheStampStaysPutForASecond) {
-    const FileStamp t10{true, 10}, t11{true, 11}, t12{true, 12}, gone{false, 0};
+// The settle as the main loop drives it: a look at the stamp at every
+// change notification and at every time a step asks for, until `endMs`.
+// The stamp at a time is the last write at or before it; the pass times
+// come back.
+struct Write {
+    std::uint64_t atMs;
+    FileStamp stamp;
+};
+
+std::vector<std::uint64_t> settlePasses(const std::vector<Write>& writes, const std::vector<std::uint64_t>& notified,
+                                        std::uint64_t endMs, Settle& settle) {
+    const auto stampAt = [&](std::uint64_t t) {
+        FileStamp stamp = settle.reference;
+        for (const Write& w : writes) {
+            if (w.atMs <= t) stamp = w.stamp;
+        }
+        return stamp;
+    };
+    std::vector<std::uint64_t> passes;
+    std::optional<std::uint64_t> lookAt;
+    std::size_t next = 0;
+    for (;;) {
+        std::optional<std::uint64_t> at = lookAt;
+        if (next < notified.size() && (!at || notified[next] <= *at)) at = notified[next++];
+        if (!at || *at > endMs) break;
+        const SettleStep step = settleLook(settle, stampAt(*at), *at);
+        if (step.pass) passes.push_back(*at);
+        // Never a look in the past or at the same moment: the loop would spin.
+        if (step.lookAtMs) {
+            EXPECT_GT(*step.lookAtMs, *at);
+        }
+        lookAt = step.lookAtMs;
+    }
+    return passes;
+}
+
+TEST(Settle, OnePassASecondAfterTheLastChangeAndOneByTheCapWhileItGoesOn) {
+    const FileStamp t10{true, 10}, t11{true, 11}, gone{false, 0};
+    // A stamp of its own for the write at every tick of `everyMs` until
+    // `untilMs`, each one notified.
+    const auto writer = [](std::uint64_t everyMs, std::uint64_t untilMs, std::vector<Write>& writes,
+                           std::vector<std::uint64_t>& notified) {
+        for (std::uint64_t t = 0; t < untilMs; t += everyMs) {
+            writes.push_back({t, {true, 100 + t}});
+            notified.push_back(t);
+        }
+    };
     struct Case {
         const char* name;
-        std::vector<FileStamp> stamps;
-        int sleeps;
-        bool passed;
+        std::vector<Write> writes;
+        std::vector<std::uint64_t> notified;
+        std::vector<std::uint64_t> passes;
     };
-    const Case cases[] = {
-        {"another file of the folder changed", {t10}, 0, false},
-        {"one write", {t11, t11}, 1, true},
-        {"three writes in a row", {t11, t12, t12}, 2, true},
-        {"rewritten back and forth", {t11, t10, t11, t11}, 3, true},
-        // Deleted and written again: the gap is a change like any other, and
-        // no pass runs while the file is missing unless it stays missing.
-        {"deleted, then written again", {gone, t12, t12}, 2, true},
-        {"deleted for good", {gone, gone}, 1, true},
+    std::vector<Case> cases = {
+        {"another file of the folder changed", {}, {0, 700}, {}},
+        {"one write", {{0, t11}}, {0}, {1000}},
+        {"three writes within a second",
+         {{0, {true, 11}}, {300, {true, 12}}, {600, {true, 13}}},
+         {0, 300, 600},
+         {1600}},
+        {"a notification without a change does not move the pass", {{0, t11}}, {0, 600}, {1000}},
+        {"written back to the old stamp", {{0, t11}, {500, t10}}, {0, 500}, {1500}},
+        {"deleted, then written again", {{0, gone}, {400, {true, 12}}}, {0, 400}, {1400}},
+        {"deleted for good", {{0, gone}}, {0}, {1000}},
+        // Seen to change at each of the first looks, then stable: one pass a
+        // second after the last change.
+        {"settles after three seconds",
+         {{0, {true, 1}}, {1000, {true, 2}}, {2000, {true, 3}}, {3000, {true, 4}}},
+         {0},
+         {4000}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FileStamp reference = t10;
-        std::size_t next = 0;
-        int sleeps = 0;
-        int passes = 0;
-        const bool passed = settleAndPass(
-            reference,
-            [&] {
-                return next < c.stamps.size() ? c.stamps[next++] : FileStamp{true, 99};
-            },
-            [&] { ++sleeps; }, [&] { ++passes; });
-        EXPECT_EQ(passed, c.passed);
-        EXPECT_EQ(passes, c.passed ? 1 : 0);
-        EXPECT_EQ(sleeps, c.sleeps);
-        EXPECT_EQ(next, c.stamps.size()) << "stamps read";
-        EXPECT_EQ(reference, c.stamps.back());
+    {
+        // A stamp that changes at every look, from one notification on: a
+        // pass at every cap.
+        Case everyLook{"changes at every look", {}, {0}, {10000, 20000, 30000}};
+        for (std::uint64_t t = 0; t <= 30000; t += 1000)
+            everyLook.writes.push_back({t, {true, 200 + t}});
+        cases.push_back(everyLook);
+        // Rewritten every half second for 30 s: a pass at each cap, the last
+        // one reading the last write.
+        Case halfSecond{"rewritten every half second for 30 s", {}, {}, {10000, 20000, 30000}};
+        writer(500, 30000, halfSecond.writes, halfSecond.notified);
+        cases.push_back(halfSecond);
+        // Every 2 s a write: each change settles on its own.
+        Case slow{"a write every two seconds", {}, {}, {1000, 3000, 5000}};
+        writer(2000, 6000, slow.writes, slow.notified);
+        cases.push_back(slow);
     }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settle settle;
+        settle.reference = t10;
+        EXPECT_EQ(settlePasses(c.writes, c.notified, 60000, settle), c.passes);
+        EXPECT_FALSE(settle.active) << "still looking at the end";
+        EXPECT_FALSE(settle.unread) << "a change left unread";
+    }
+}
+
+TEST(Settle, TimeoutUntilADeadline) {
+    EXPECT_EQ(timeoutUntil(std::nullopt, 5000), kWaitForever);
+    EXPECT_EQ(timeoutUntil(5000, 5000), 0u);
+    EXPECT_EQ(timeoutUntil(4000, 5000), 0u);
+    EXPECT_EQ(timeoutUntil(6500, 5000), 1500u);
+    // Never the platform's INFINITE for a deadline, however far.
+    EXPECT_EQ(timeoutUntil(std::uint64_t{1} << 40, 0), kWaitForever - 1);
 }
 
 }  // namespace

@@ -13,7 +13,13 @@
 // top-level window of the calling process (SendMessageTimeoutW, 2,000 ms
 // each, or DORMIVEL_SUSPEND_TIMEOUT_MS), then, as after a wake by a timer
 // that the user follows, PBT_APMRESUMEAUTOMATIC and PBT_APMRESUMESUSPEND; it
-// returns TRUE only once that thread is done. So a request made on the
+// returns TRUE only once that thread is done. DORMIVEL_WAKE plays a wake
+// that nobody follows instead, with PBT_APMRESUMEAUTOMATIC alone:
+//   automatic  at once after the suspend
+//   timer      once the last wake-up armed with resume (below) is due, as
+//              the machine's clock would wake it (at most ten minutes on)
+// and from then on IsSystemResumeAutomatic answers TRUE (Wine's own always
+// says FALSE). So a request made on the
 // thread that owns the windows leaves every notification to them unanswered
 // (Wine drops a sent message whose time-out ran out). With
 // DORMIVEL_SUSPEND_NOTIFICATIONS naming a file, each notification sent to a
@@ -40,12 +46,13 @@
 // which has no sleep to wake from. So when it is loaded, the stand-in puts
 // a function of its own in the host program's import of SetWaitableTimer
 // that calls the real one and, on a machine that honours resume, clears
-// that report. It does the same for SetThreadExecutionState and
-// GetSystemPowerStatus, so that the tests see what the program asks for:
-// each arming appends "<due> <resume>\n" (the due time as given, resume 0
-// or 1) to the file named by DORMIVEL_TIMER_ARMINGS, each execution state
-// its flags as eight hex digits and "\n" to DORMIVEL_EXECUTION_STATES, and
-// the power status reports the machine's source.
+// that report. It does the same for SetThreadExecutionState,
+// IsSystemResumeAutomatic and GetSystemPowerStatus, so that the tests see
+// what the program asks for: each arming appends "<due> <resume>\n" (the due
+// time as given, resume 0 or 1) to the file named by DORMIVEL_TIMER_ARMINGS,
+// each execution state its flags as eight hex digits and "\n" to
+// DORMIVEL_EXECUTION_STATES, the power status reports the machine's source,
+// and IsSystemResumeAutomatic answers for the wake last played.
 #include <windows.h>
 #include <powrprof.h>
 
@@ -211,11 +218,41 @@ void notify(WPARAM code, UINT timeoutMs) {
     }
 }
 
+enum class WakePlay { byPerson, automatic, timer };
+
+WakePlay wakePlay() {
+    wchar_t value[16];
+    const DWORD length = GetEnvironmentVariableW(L"DORMIVEL_WAKE", value, 16);
+    if (length == 0 || length >= 16) return WakePlay::byPerson;
+    if (lstrcmpiW(value, L"automatic") == 0) return WakePlay::automatic;
+    if (lstrcmpiW(value, L"timer") == 0) return WakePlay::timer;
+    return WakePlay::byPerson;
+}
+
+// The due time of the last arming with resume (absolute UTC ticks), and
+// whether the last played wake was one nobody followed.
+LONG64 gResumeDue = 0;
+LONG gWokeAutomatically = 0;
+
+void sleepUntilResumeDue() {
+    constexpr ULONGLONG kLongestMs = 10ULL * 60 * 1000;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const auto nowTicks = static_cast<LONG64>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    const LONG64 due = InterlockedCompareExchange64(&gResumeDue, 0, 0);
+    if (due <= nowTicks) return;
+    const ULONGLONG ms = static_cast<ULONGLONG>(due - nowTicks) / 10000 + 1;
+    Sleep(static_cast<DWORD>(ms < kLongestMs ? ms : kLongestMs));
+}
+
 DWORD WINAPI broadcastSleep(void*) {
     const UINT timeoutMs = notificationTimeoutMs();
+    const WakePlay play = wakePlay();
     notify(PBT_APMSUSPEND, timeoutMs);
+    if (play == WakePlay::timer) sleepUntilResumeDue();
+    InterlockedExchange(&gWokeAutomatically, play == WakePlay::byPerson ? 0 : 1);
     notify(PBT_APMRESUMEAUTOMATIC, timeoutMs);
-    notify(PBT_APMRESUMESUSPEND, timeoutMs);
+    if (play == WakePlay::byPerson) notify(PBT_APMRESUMESUSPEND, timeoutMs);
     return 0;
 }
 
@@ -301,9 +338,11 @@ constexpr DWORD kTimerResumeIgnored = 722;
 using SetWaitableTimerFn = BOOL(WINAPI*)(HANDLE, const LARGE_INTEGER*, LONG, PTIMERAPCROUTINE, LPVOID, BOOL);
 using SetExecutionStateFn = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
 using GetPowerStatusFn = BOOL(WINAPI*)(LPSYSTEM_POWER_STATUS);
+using ResumeAutomaticFn = BOOL(WINAPI*)();
 SetWaitableTimerFn gSetWaitableTimer = nullptr;
 SetExecutionStateFn gSetThreadExecutionState = nullptr;
 GetPowerStatusFn gGetSystemPowerStatus = nullptr;
+ResumeAutomaticFn gIsSystemResumeAutomatic = nullptr;
 
 BOOL WINAPI standInSetWaitableTimer(HANDLE timer, const LARGE_INTEGER* due, LONG period, PTIMERAPCROUTINE routine,
                                     LPVOID context, BOOL resume) {
@@ -328,6 +367,7 @@ BOOL WINAPI standInSetWaitableTimer(HANDLE timer, const LARGE_INTEGER* due, LONG
         line[at++] = '\n';
         line[at] = '\0';
         appendLine(L"DORMIVEL_TIMER_ARMINGS", line);
+        if (armed != FALSE && resume != FALSE && due->QuadPart > 0) InterlockedExchange64(&gResumeDue, due->QuadPart);
     }
     const bool honoured = !readMachine().timerIgnored;  // reading the file changes the last error
     SetLastError(armed != FALSE && resume != FALSE && error == kTimerResumeIgnored && honoured ? ERROR_SUCCESS : error);
@@ -339,6 +379,11 @@ EXECUTION_STATE WINAPI standInSetThreadExecutionState(EXECUTION_STATE flags) {
     wsprintfA(line, "%08X\n", static_cast<unsigned>(flags));
     appendLine(L"DORMIVEL_EXECUTION_STATES", line);
     return gSetThreadExecutionState(flags);
+}
+
+BOOL WINAPI standInIsSystemResumeAutomatic() {
+    if (InterlockedCompareExchange(&gWokeAutomatically, 0, 0) != 0) return TRUE;
+    return gIsSystemResumeAutomatic();
 }
 
 BOOL WINAPI standInGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
@@ -386,6 +431,7 @@ void replaceImports() {
     replace("SetWaitableTimer", &standInSetWaitableTimer, gSetWaitableTimer);
     replace("SetThreadExecutionState", &standInSetThreadExecutionState, gSetThreadExecutionState);
     replace("GetSystemPowerStatus", &standInGetSystemPowerStatus, gGetSystemPowerStatus);
+    replace("IsSystemResumeAutomatic", &standInIsSystemResumeAutomatic, gIsSystemResumeAutomatic);
 }
 
 }  // namespace

@@ -158,7 +158,8 @@ TEST_F(EventLogFile, FilesNotEndingLikeALogAreLeftUntouched) {
         "x",
         "</DormivelLog",
         earlier + "\r\n",
-        earlier.substr(0, earlier.size() - 1),
+        earlier + "notes",
+        std::string(kLogPrologue) + "notes",
         "<?xml version=\"1.0\"?>\r\n<Other>" + std::string(100, '-') + "</Other></DormivelLog>",
         "\xEF\xBB\xBF" + earlier,
         "binary\0\xFF\x01 data"s,
@@ -171,6 +172,31 @@ TEST_F(EventLogFile, FilesNotEndingLikeALogAreLeftUntouched) {
         EXPECT_FALSE(appendEvent(log_, "<SystemResume />"));
         closeEventLog(log_);
         EXPECT_EQ(fileBytes(file), content);
+    }
+}
+
+// Torn logs of this program are cut back in place to their last complete
+// Event also when the torn write is longer than the first part of the file
+// that is read to find the cut.
+TEST_F(EventLogFile, TornLogsAreCutBackAndContinued) {
+    const std::string kept = std::string(kLogPrologue) + "<Event time=\"x\"><DormivelStart /></Event>";
+    const std::string contents[] = {
+        kept + "\r\n<Event time=\"x\">" + std::string(200000, 'x'),
+        kept + std::string(70000, '\0'),
+    };
+    for (const std::string& content : contents) {
+        SCOPED_TRACE(content.size());
+        const std::wstring file = path(L"torn.xml");
+        writeFileBytes(file, content);
+        openEventLog(file.c_str(), true, log_);
+        ASSERT_TRUE(isLogOpen(log_));
+        closeEventLog(log_);
+        const std::string after = fileBytes(file);
+        EXPECT_TRUE(after.starts_with(kept + "\r\n<Event time=\""));
+        std::vector<std::string> bodies;
+        ASSERT_TRUE(parseLog(after, bodies));
+        EXPECT_EQ(bodies, (std::vector<std::string>{"<DormivelStart />", "<LogRepaired />", "<DormivelStart />",
+                                                    "<DormivelStop />"}));
     }
 }
 

@@ -74,6 +74,50 @@ TEST(LogRun, AppendKeepsEveryEarlierByte) {
     EXPECT_EQ(xmlcheck::check(log).error, "");
 }
 
+// A log torn by a crash or a power cut in the middle of a write, continued
+// with --appendlog: cut back to its last complete Event, closed again, and
+// the repair logged first. Every byte before the cut stays as it was.
+TEST(LogRun, TornLogIsRepairedWhenAppending) {
+    driver::DormivelRun first;
+    ASSERT_TRUE(driver::startDormivel(L"log-torn", kEmptySchedule, {L"--logfile=log.xml"}, first));
+    EXPECT_EQ(driver::stopDormivel(first), 0u);
+    std::string intact;
+    ASSERT_TRUE(driver::readFile(first.logPath(), intact));
+    ASSERT_TRUE(intact.ends_with("</Event>\r\n" + kClosing));
+    // The end of the last complete Event, where the repair cuts.
+    const std::string kept = intact.substr(0, intact.size() - kClosing.size() - 2);
+    const std::string open = intact.substr(0, intact.size() - kClosing.size());
+
+    struct Case {
+        const char* what;
+        std::string torn;
+    };
+    const Case cases[] = {
+        {"inside an Event", open + "<Event time=\"12/7/2026 1:00:00 PM\"><SystemSusp"},
+        {"inside the closing tag", intact.substr(0, intact.size() - 5)},
+        {"zeros of a lost write", open + std::string(512, '\0')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(driver::writeFile(first.logPath(), c.torn));
+        driver::DormivelRun run;
+        ASSERT_TRUE(
+            driver::start(driver::dormivelExe(), {L"--logfile=log.xml", L"--appendlog"}, first.dir, run.process));
+        ASSERT_NE(driver::waitMainWindow(run.process.processId, driver::kStartTimeoutMs), nullptr);
+        EXPECT_EQ(driver::stopDormivel(run), 0u);
+        std::string log;
+        ASSERT_TRUE(driver::readFile(first.logPath(), log));
+        EXPECT_TRUE(log.starts_with(kept));
+        EXPECT_EQ(driver::logEvents(log.substr(kept.size())),
+                  (std::vector<std::string>{"<LogRepaired />", "<DormivelStart />", "<DormivelStop />"}));
+        EXPECT_EQ(driver::logEvents(log),
+                  (std::vector<std::string>{"<DormivelStart />", "<DormivelStop />", "<LogRepaired />",
+                                            "<DormivelStart />", "<DormivelStop />"}));
+        EXPECT_TRUE(log.ends_with(kClosing));
+        EXPECT_EQ(xmlcheck::check(log).error, "");
+    }
+}
+
 struct OpenCase {
     const wchar_t* name;
     std::vector<std::wstring> args;

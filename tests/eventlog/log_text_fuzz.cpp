@@ -1,7 +1,8 @@
 // Arbitrary bytes as a recording title, a window class name and a program
 // path, written into a log the way the file is written: every result must be
 // a well-formed document whose attribute values give back the original
-// bytes.
+// bytes. The same log torn at a place the input picks must be cut back to a
+// well-formed document holding every Event completed before the tear.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -82,5 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     check(titles == 2 && classes == 2 && paths == 1, "attributes missing");
+
+    const std::size_t prologue = dormivel::kLogPrologue.size();
+    const std::size_t tornAt = prologue + (size * 7919U) % (file.size() - prologue);
+    const std::string_view torn = std::string_view(file).substr(0, tornAt);
+    const dormivel::LogRepairPoint point = dormivel::findLogRepair(torn.size(), torn);
+    if (point.search != dormivel::LogRepairSearch::found) fail("torn log not repaired", tornAt);
+    if (point.repair.cut < prologue || point.repair.cut > torn.size()) fail("cut outside the file", tornAt);
+    const std::string repaired = std::string(torn.substr(0, point.repair.cut)) + std::string(point.repair.closing);
+    checkDocument(repaired);
+    const auto events = [](std::string_view text) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find("</Event>"); at != std::string_view::npos; at = text.find("</Event>", at + 1))
+            ++n;
+        return n;
+    };
+    if (events(repaired) != events(torn)) fail("complete Events lost in the repair", tornAt);
     return 0;
 }

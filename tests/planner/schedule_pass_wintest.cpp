@@ -45,23 +45,8 @@ std::string wakeLine(const SYSTEMTIME& wake) {
 const std::string kAllowSleepFalse = "\r\n\t<SetAllowSleep allow=\"false\" />";
 const std::string kAllowSleepTrue = "\r\n\t<SetAllowSleep allow=\"true\" />";
 
-// A recording at the next whole minute at least 15 s away, and the lead time
-// that puts its wake-up a few seconds from now.
-struct SoonRecording {
-    ScheduleEntry entry;
-    std::int64_t leadSeconds = 0;
-    SYSTEMTIME wake{};
-};
-
-SoonRecording recordingWakingSoon(const char* title, std::int64_t wakeInSeconds) {
-    const SYSTEMTIME now = driver::localNow();
-    SYSTEMTIME start = driver::addSeconds(driver::wholeMinute(now), 60);
-    if (driver::toTicks(start) - driver::toTicks(now) < 15 * driver::kTicksPerSecond) {
-        start = driver::addSeconds(start, 60);
-    }
-    const std::int64_t lead = (driver::toTicks(start) - driver::toTicks(now)) / driver::kTicksPerSecond - wakeInSeconds;
-    return {{start, driver::addSeconds(start, 600), 21, title}, lead, driver::addSeconds(start, -lead)};
-}
+using driver::recordingWakingSoon;
+using driver::SoonRecording;
 
 TEST(SchedulePass, WakeUpThenStayAwakeThroughTheLeadTime) {
     const SoonRecording r = recordingWakingSoon("Morning News & \"More\"", 4);

@@ -81,4 +81,22 @@ inline std::string showElement(const ScheduleEntry& e) {
            enUsStamp(wholeMinute(e.stop)) + "\" channel=\"" + std::to_string(e.channel) + "\" />";
 }
 
+// A recording at a whole minute that leaves at least 11 s of lead time, and
+// the lead time that puts its wake-up `wakeInSeconds` from now.
+struct SoonRecording {
+    ScheduleEntry entry;
+    std::int64_t leadSeconds = 0;
+    SYSTEMTIME wake{};
+};
+
+inline SoonRecording recordingWakingSoon(const char* title, std::int64_t wakeInSeconds) {
+    const SYSTEMTIME now = localNow();
+    SYSTEMTIME start = addSeconds(wholeMinute(now), 60);
+    while (toTicks(start) - toTicks(now) < (wakeInSeconds + 11) * kTicksPerSecond) {
+        start = addSeconds(start, 60);
+    }
+    const std::int64_t lead = (toTicks(start) - toTicks(now)) / kTicksPerSecond - wakeInSeconds;
+    return {{start, addSeconds(start, 600), 21, title}, lead, addSeconds(start, -lead)};
+}
+
 }  // namespace dormivel::test

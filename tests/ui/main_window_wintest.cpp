@@ -166,8 +166,8 @@ TEST(MainWindow, CloseCommandAsksAndOnlyYesEnds) {
     EXPECT_EQ(eventsAfter(run, eventsBefore), std::vector<std::string>{"<DormivelStop />"});
 }
 
-// The right button (or the keyboard's context menu) opens the one-item menu
-// at the cursor; its item leads to the same confirmation.
+// The right button (or the keyboard's context menu) opens the menu at the
+// cursor; its last item, "&Close", leads to the same confirmation.
 TEST(MainWindow, TrayMenuOffersClose) {
     DormivelRun run;
     ASSERT_TRUE(driver::startDormivel(L"menu", "header\n", {}, run));
@@ -184,6 +184,7 @@ TEST(MainWindow, TrayMenuOffersClose) {
         EXPECT_EQ(where.left, cursor.x);
         EXPECT_EQ(where.top, cursor.y);
 
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
         PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
         PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
         driver::MessageBoxInfo box;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -90,11 +91,15 @@ TEST(Resources, TrayMenuAndIcon) {
     ASSERT_NE(menu, nullptr);
     const HMENU popup = GetSubMenu(menu, 0);
     ASSERT_NE(popup, nullptr);
-    EXPECT_EQ(GetMenuItemCount(popup), 1);
-    EXPECT_EQ(GetMenuItemID(popup, 0), static_cast<UINT>(IDM_TRAY_CLOSE));
-    wchar_t text[32];
-    GetMenuStringW(popup, 0, text, 32, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"&Close");
+    ASSERT_EQ(GetMenuItemCount(popup), 2);
+    const std::pair<UINT, const wchar_t*> items[] = {{IDM_TRAY_TEST_WAKE, L"&Test wake-up..."},
+                                                     {IDM_TRAY_CLOSE, L"&Close"}};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(GetMenuItemID(popup, i), items[i].first);
+        wchar_t text[32];
+        GetMenuStringW(popup, static_cast<UINT>(i), text, 32, MF_BYPOSITION);
+        EXPECT_STREQ(text, items[i].second);
+    }
     DestroyMenu(menu);
 
     for (int size : {16, 32, 48}) {
