@@ -728,14 +728,12 @@ void handle(Sim& s, const Event& e) {
             if (e.arg != s.timerGen || !s.timer.pending) break;
             if (!awakeOrAway(s)) break;  // signalled at the next wake
             s.timer.pending = false;
-            s.timer.signalled = true;
-            serve(s);
+            deliver(s, Msg{MsgKind::timerFired, 0});
             break;
         case Ev::timerSignal:
             if (e.arg != s.timerGen || !s.timer.pending || !awakeOrAway(s)) break;
             s.timer.pending = false;
-            s.timer.signalled = true;
-            serve(s);
+            deliver(s, Msg{MsgKind::timerFired, 0});
             break;
         case Ev::asleep:
             if (e.arg == s.sleepGen && s.power == Power::entering) enterSleep(s);
@@ -955,10 +953,11 @@ std::uint64_t tickMs(const Sim& sim) {
 
 void armTimer(Sim& sim, FileTime due, bool resume) {
     ++sim.timerGen;
-    sim.timer = Timer{true, due, resume, false};
+    sim.timer = Timer{true, due, resume};
     if (due <= sim.now) {
+        // Signalled at once: the timer's waiter posts its message.
         sim.timer.pending = false;
-        sim.timer.signalled = true;
+        if (sim.program.running) sim.program.messages.push_back(Msg{MsgKind::timerFired, 0});
         return;
     }
     schedule(sim, due, Ev::timerDue, sim.timerGen);
@@ -1046,11 +1045,6 @@ void requestOwnSleep(Sim& sim, SleepMethod method) {
     }
     sim.ownSleepPending = true;
     schedule(sim, sim.now + kMs, Ev::ownSleep, static_cast<std::uint64_t>(method));
-}
-
-void blockProgram(Sim& sim, FileTime duration) {
-    runEvents(sim, sim.now + duration);
-    sim.now = std::max(sim.now, std::min(sim.end, sim.now + duration));
 }
 
 void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks) {

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/filetime.h"
-#include "app/schedule_watch.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
 #include "planner/pass_decision.h"
@@ -16,13 +15,6 @@
 namespace dormivel::sim {
 namespace {
 
-constexpr std::uint64_t kSettleIntervalMs = 1000;
-// The settle as the main loop is to run it: a deadline of the main wait, so
-// that the timer and the messages are served while it runs, and a file that
-// keeps changing gets its pass after this long all the same. (The main
-// loop's settle of today sleeps in its thread for as long as the file keeps
-// changing; ShellRoad::uncappedSettle runs that one, the core's own.)
-constexpr std::uint64_t kSettleCapMs = 10'000;
 constexpr FileTime kCountdownTick = 100 * kMs;
 
 std::string setText(const RecordingSet& set) {
@@ -179,6 +171,30 @@ void armWakeAtSuspend(Sim& sim, bool forRecording, FileTime now) {
     armWakeTimer(sim, ArmedWake{*due, set.empty() ? std::string() : set.front().title, false});
 }
 
+// A look at the file's stamp, when the folder changed or at the settle's
+// deadline; a settled change asks for a pass over the stamp looked at.
+void lookAtStamp(Sim& sim, std::uint64_t nowMs) {
+    Program& p = sim.program;
+    const SettleStep step = settleLook(p.settle, scheduleStamp(sim), nowMs);
+    p.settleLookAt = step.lookAtMs;
+    if (step.pass) {
+        p.passRequested = true;
+        p.settledStamp = p.settle.reference;
+    }
+}
+
+// One pass at a time, and one asked for while another runs after it.
+void runRequestedPasses(Sim& sim) {
+    Program& p = sim.program;
+    if (p.passRunning) return;
+    p.passRunning = true;
+    while (p.passRequested) {
+        p.passRequested = false;
+        runSchedulePass(sim);
+    }
+    p.passRunning = false;
+}
+
 void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     Program& p = sim.program;
     const PowerStep step = respondToPowerEvent(p.power, p.plan.keepAwake, code);
@@ -202,6 +218,9 @@ void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     if (actions.resumed) reportLateWake(sim, sim.now);
     if (actions.resumed || actions.powerSourceChanged) applyExecutionState(sim);
     if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(sim);
+    if (code == kPowerResumeAutomatic || code == kPowerResumeSuspend || code == kPowerResumeCritical) {
+        p.passRequested = true;
+    }
 }
 
 void closeCountdown(Sim& sim, std::uint32_t id) {
@@ -218,6 +237,10 @@ void onMessage(Sim& sim, const Msg& msg) {
         case MsgKind::timeChange:
             p.passRequested = true;
             p.zoneStale = true;
+            break;
+        case MsgKind::timerFired:
+            p.passRequested = true;
+            runRequestedPasses(sim);
             break;
         case MsgKind::countdownTick:
             tickCountdown(sim, msg.arg);
@@ -241,50 +264,6 @@ void onMessage(Sim& sim, const Msg& msg) {
         case MsgKind::endSession:
             break;
     }
-}
-
-// The settle of the current shell: one step at the wait's deadline.
-void settleStep(Sim& sim) {
-    Program& p = sim.program;
-    const FileStamp current = scheduleStamp(sim);
-    if (current != p.reference && tickMs(sim) - p.settleStartMs < kSettleCapMs) {
-        p.reference = current;
-        p.settleDueMs = tickMs(sim) + kSettleIntervalMs;
-        return;
-    }
-    p.settling = false;
-    p.settledStamp = current;
-    runSchedulePass(sim);
-}
-
-void onChangeNotification(Sim& sim) {
-    Program& p = sim.program;
-    sim.changeSignalled = false;  // FindNextChangeNotification, before the settle looks
-    if (sim.road == ShellRoad::uncappedSettle) {
-        const std::uint32_t instance = p.instance;
-        const auto alive = [&sim, instance] { return sim.program.running && sim.program.instance == instance; };
-        p.blocked = true;
-        settleAndPass(
-            p.reference, [&] { return alive() ? scheduleStamp(sim) : sim.program.reference; },
-            [&] {
-                if (alive()) blockProgram(sim, kSettleIntervalMs * kMs);
-            },
-            [&] {
-                if (!alive()) return;
-                sim.program.blocked = false;
-                sim.program.settledStamp = sim.program.reference;
-                runSchedulePass(sim);
-            });
-        if (alive()) p.blocked = false;
-        return;
-    }
-    if (p.settling) return;
-    const FileStamp current = scheduleStamp(sim);
-    if (current == p.reference) return;
-    p.reference = current;
-    p.settling = true;
-    p.settleStartMs = tickMs(sim);
-    p.settleDueMs = p.settleStartMs + kSettleIntervalMs;
 }
 
 }  // namespace
@@ -348,7 +327,7 @@ void startProgram(Sim& sim) {
     note(sim, "program starts");
     // RegisterApplicationRestart, with the same options.
     sim.registeredForRestart = true;
-    p.reference = scheduleStamp(sim);
+    p.settle.reference = scheduleStamp(sim);
     runSchedulePass(sim, &opened);
     if (!p.wakeHealth) checkWakeHealth(sim);
     serve(sim);
@@ -359,7 +338,6 @@ void stopProgram(Sim& sim) {
     if (!p.running) return;
     note(sim, "program ends");
     p.running = false;
-    p.blocked = false;
     p.countdowns.clear();
     p.messages.clear();
     sim.timer = {};
@@ -385,40 +363,31 @@ void serve(Sim& sim) {
     Program& p = sim.program;
     const std::uint32_t instance = p.instance;
     for (;;) {
-        if (!p.running || p.blocked || p.instance != instance) return;
+        if (!p.running || p.instance != instance) return;
         if (sim.power != Sim::Power::awake && sim.power != Sim::Power::away) return;
         const std::uint64_t nowMs = tickMs(sim);
-        std::uint64_t timeout = waitTimeoutMs(p.scheduleRead, nowMs);
-        if (p.passRequested || timeout == 0) {
-            p.passRequested = false;
-            runSchedulePass(sim);
-            continue;
-        }
-        if (sim.timer.signalled) {
-            sim.timer.signalled = false;
-            runSchedulePass(sim);
+        if (p.settleLookAt && *p.settleLookAt <= nowMs) lookAtStamp(sim, nowMs);
+        if (waitTimeoutMs(p.scheduleRead, nowMs) == 0) p.passRequested = true;
+        if (p.passRequested) {
+            runRequestedPasses(sim);
             continue;
         }
         if (sim.changeSignalled) {
-            onChangeNotification(sim);
+            sim.changeSignalled = false;  // FindNextChangeNotification, before the look
+            lookAtStamp(sim, nowMs);
             continue;
         }
         if (!p.messages.empty()) {
             // Every message waiting, then the wait again.
-            while (!p.messages.empty() && p.running && !p.blocked && p.instance == instance) {
+            while (!p.messages.empty() && p.running && p.instance == instance) {
                 const Msg msg = p.messages.front();
                 p.messages.pop_front();
                 onMessage(sim, msg);
             }
             continue;
         }
-        if (p.settling) {
-            if (p.settleDueMs <= nowMs) {
-                settleStep(sim);
-                continue;
-            }
-            timeout = std::min(timeout, p.settleDueMs - nowMs);
-        }
+        const std::uint64_t timeout =
+            std::min(waitTimeoutMs(p.scheduleRead, nowMs), timeoutUntil(p.settleLookAt, nowMs));
         if (timeout != kWaitForever) {
             const FileTime at = sim.now + timeout * kMs;
             if (p.wakeDue != at) {

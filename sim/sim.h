@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/records.h"
+#include "app/schedule_watch.h"
 #include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "planner/late_wake.h"
@@ -44,8 +45,7 @@ bool chance(Rng& rng, double p);
 // Roads that live in the shell, put back from the command line.
 enum class ShellRoad : std::uint8_t {
     none,
-    todaysBias,      // the reader gets the bias in force now instead of the zone's rules
-    uncappedSettle,  // the settle waits, blocking, for as long as the file keeps changing
+    todaysBias,  // the reader gets the bias in force now instead of the zone's rules
 };
 
 // Why the machine was down, and why the seconds lost count as they do.
@@ -84,7 +84,6 @@ struct Timer {
     bool pending = false;  // armed and not yet signalled
     FileTime due = 0;
     bool resume = false;
-    bool signalled = false;
 };
 
 // One stretch of time in which the machine was asleep or off.
@@ -126,7 +125,16 @@ struct Profile {
     Zone zone = Zone::utc;
 };
 
-enum class MsgKind : std::uint8_t { power, timeChange, countdownTick, cancel, sleepDone, methodChange, endSession };
+enum class MsgKind : std::uint8_t {
+    power,
+    timeChange,
+    timerFired,  // posted by the wake timer's waiter
+    countdownTick,
+    cancel,
+    sleepDone,
+    methodChange,
+    endSession,
+};
 struct Msg {
     MsgKind kind = MsgKind::power;
     std::uint32_t arg = 0;
@@ -143,7 +151,6 @@ struct Countdown {
 // The program's state, as AppState holds it in the Win32 build.
 struct Program {
     bool running = false;
-    bool blocked = false;  // its one thread is busy and serves nothing
     std::uint32_t instance = 0;
     Options options;
     PassCarry plan;
@@ -159,12 +166,12 @@ struct Program {
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
     WakeWatch wake;
     std::uint32_t executionState = kEsContinuous;
-    // The settle as a deadline of the main wait.
-    FileStamp reference;
+    bool passRunning = false;
+    // The settle, as the main loop keeps it, and the stamp it last let a pass
+    // read.
+    Settle settle;
+    std::optional<std::uint64_t> settleLookAt;
     FileStamp settledStamp;
-    bool settling = false;
-    std::uint64_t settleStartMs = 0;
-    std::uint64_t settleDueMs = 0;
     std::vector<Countdown> countdowns;
     std::uint32_t nextCountdown = 1;
     std::deque<Msg> messages;
@@ -363,8 +370,6 @@ WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm);
 // A warning (a wake problem, a late wake-up) tells whoever sees it.
 void showBalloon(Sim& sim, const std::string& text, bool warning);
 void requestOwnSleep(Sim& sim, SleepMethod method);
-// The program's thread is busy for this long; the world goes on.
-void blockProgram(Sim& sim, FileTime duration);
 
 // The shell (shell.cpp).
 void startProgram(Sim& sim);

@@ -4,7 +4,7 @@
 // any such request was made.
 //
 //   dormivel_sim [--weeks N] [--seed S] [--jobs J] [--life-weeks W]
-//                [--road todays-bias|uncapped-settle] [--life K]
+//                [--road todays-bias] [--life K]
 //
 // --life K runs only life K of the same run and prints its trace.
 #include <algorithm>
@@ -66,8 +66,6 @@ const char* roadName(ShellRoad road) {
     switch (road) {
         case ShellRoad::todaysBias:
             return "todays-bias";
-        case ShellRoad::uncappedSettle:
-            return "uncapped-settle";
         case ShellRoad::none:
             break;
     }
@@ -133,8 +131,6 @@ bool parse(int argc, char** argv, Run& run) {
             run.life = std::strtoll(value, nullptr, 10);
         } else if (arg == "--road" && std::strcmp(value, "todays-bias") == 0) {
             run.road = ShellRoad::todaysBias;
-        } else if (arg == "--road" && std::strcmp(value, "uncapped-settle") == 0) {
-            run.road = ShellRoad::uncappedSettle;
         } else {
             return false;
         }
@@ -156,7 +152,7 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, run)) {
         (void)std::fprintf(stderr,
                            "usage: dormivel_sim [--weeks N] [--seed S] [--jobs J] [--life-weeks W] "
-                           "[--road todays-bias|uncapped-settle] [--life K]\n");
+                           "[--road todays-bias] [--life K]\n");
         return 2;
     }
     const std::uint64_t lives = (run.weeks + run.lifeWeeks - 1) / run.lifeWeeks;
