@@ -20,6 +20,7 @@
 #include "app/clock_win32.h"
 #include "driver/driver_win32.h"
 #include "planner/schedule_pass_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "support/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
@@ -176,7 +177,9 @@ void tearDown(InProcess& p) {
     dormivel::destroyAppState(p.state);
 }
 
+// A pass as the settle runs it, over the file it has just seen stand still.
 void runPass(InProcess& p) {
+    p.state.settledStamp = dormivel::readScheduleStamp(p.schedule);
     dormivel::runSchedulePass(p.state);
 }
 

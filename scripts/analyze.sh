@@ -25,7 +25,8 @@ configure bench
 configure mingw
 
 # One compile database per pass, holding each of the project's files once:
-# native = the core, the native tests, fuzz targets and benchmarks;
+# native = the core, the native tests, fuzz targets, benchmarks and the
+# simulation;
 # win32 = the *_win32 sources and every test file of the mingw-w64 build
 # (the core's sources there are the same as natively). Include response
 # files are expanded so that cppcheck sees the include paths too; for
@@ -82,7 +83,7 @@ def select(entries, keep):
         chosen.append(e)
     return chosen
 
-native = select(load("native"), lambda r: r.startswith(("src/", "tests/")))
+native = select(load("native"), lambda r: r.startswith(("src/", "tests/", "sim/")))
 native += select(load("bench"), lambda r: r.startswith("bench/"))
 win32 = select(load("mingw"), lambda r: r.startswith(("tests/", "bench/")) or
                (r.startswith("src/") and re.search(r"_win32\.cpp$", r)))
@@ -145,6 +146,7 @@ tidy() {
 tidy "pure core (native, with the analyzer)" "$out/native" src
 tidy "native tests and fuzz targets" "$out/native" tests
 tidy "native benchmarks" "$out/native" bench
+tidy "simulation" "$out/native" sim
 tidy "Win32 layer (mingw-w64, with the analyzer)" "$out/win32" src "${win32_args[@]}"
 tidy "Win32 tests and driver (mingw-w64)" "$out/win32" tests "${win32_args[@]}"
 tidy "Win32 benchmarks (mingw-w64)" "$out/win32" bench "${win32_args[@]}"
@@ -174,7 +176,7 @@ cppcheck_pass() {
   set -e
   ((rc == 0)) || cppcheck_failed=1
 }
-cppcheck_pass "pure core, native tests, fuzz targets and benchmarks" "$out/native-cppcheck" --platform=unix64
+cppcheck_pass "pure core, native tests, fuzz targets, benchmarks and the simulation" "$out/native-cppcheck" --platform=unix64
 cppcheck_pass "Win32 layer, its tests and driver" "$out/win32-cppcheck" --platform=win64 --library=windows \
   -D_WIN32 -D_WIN64 -D__MINGW32__ -D__MINGW64__
 cppcheck_findings=$({ grep -E '^[^ ]+:[0-9]+:[0-9]+: [a-z]+: ' "$cppcheck_log" || true; } | sort -u | wc -l)

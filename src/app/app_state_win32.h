@@ -42,6 +42,8 @@ struct AppState {
     RecordingList recordings;
     bool recordingsRead = false;
     ScheduleReadEpisode scheduleRead;
+    // The schedule file's stamp as the settle last saw it stand still.
+    FileStamp settledStamp;
     // A pass is asked for (the clock or the time zone changed, the wake
     // timer fired, a resume, a settled change): runRequestedPasses runs it.
     // While a pass runs, a request waits for its end, never nests inside it.

@@ -129,7 +129,10 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
     const auto lookAtStamp = [&](std::uint64_t nowMs) {
         const SettleStep step = settleLook(settle, readScheduleStamp(state.schedulePath), nowMs);
         settleLookAt = step.lookAtMs;
-        if (step.pass) state.passRequested = true;
+        if (step.pass) {
+            state.passRequested = true;
+            state.settledStamp = settle.reference;
+        }
     };
     for (;;) {
         const std::uint64_t now = GetTickCount64();

@@ -116,12 +116,20 @@ ZoneYear zoneYear(const TimeZone& zone, std::uint16_t year) {
     return laid;
 }
 
-bool localToUtc(FileTime local, const ZoneYear& year, FileTime& utc) {
+bool localToUtc(FileTime local, const ZoneYear& year, FileTime& utc, LocalInstant which) {
     // On the wall clock daylight time runs from the start (written in
     // standard time) up to the end (written in daylight time). The skipped
     // hour after the start and the repeated hour before the end both fall
     // inside, so both are read as daylight time: the earlier instant.
-    const bool daylightTime = year.changes && inDaylightTime(local, year.starts, year.ends);
+    bool daylightTime = year.changes && inDaylightTime(local, year.starts, year.ends);
+    const std::int64_t changeMinutes = static_cast<std::int64_t>(year.standard) - year.daylight;
+    if (daylightTime && which == LocalInstant::later && changeMinutes > 0) {
+        // The later instant of those two hours is standard time.
+        const auto shift = static_cast<FileTime>(changeMinutes) * 60 * kTicksPerSecond;
+        const bool skipped = local >= year.starts && local - year.starts < shift;
+        const bool repeated = local < year.ends && year.ends - local <= shift;
+        daylightTime = !skipped && !repeated;
+    }
     return shiftMinutes(local, daylightTime ? year.daylight : year.standard, utc);
 }
 

@@ -61,11 +61,17 @@ TimeZone fixedBiasZone(std::int32_t biasMinutes);
 // The whole bias (minutes, UTC = local + bias) in force at a UTC instant.
 std::int32_t biasAtUtc(const TimeZone& zone, FileTime utc);
 
-// A local wall-clock time to UTC with the rules of its own date. A time that
+// Which instant a wall-clock time that the autumn change repeats (or the
+// spring change skips) stands for: the earlier one (daylight time) for a
+// start, so that the wake-up is never late; the later one (standard time)
+// for a stop, so that the PC is never let sleep while the recording may
+// still run.
+enum class LocalInstant : std::uint8_t { earlier, later };
+
+// A local wall-clock time to UTC with the rules of its own date; a time that
 // the spring change skips, or that the autumn change repeats, is read as the
-// earlier of its two possible instants (daylight time), so that a wake-up
-// for it is never late. False where the result would leave the range of
-// tick counts.
+// earlier of its two possible instants. False where the result would leave
+// the range of tick counts.
 bool localToUtc(FileTime local, const TimeZone& zone, FileTime& utc);
 
 // The rules of one local year, laid out for converting many of its times:
@@ -82,8 +88,9 @@ struct ZoneYear {
 
 ZoneYear zoneYear(const TimeZone& zone, std::uint16_t year);
 
-// As localToUtc with the zone, for a local time in the year given.
-bool localToUtc(FileTime local, const ZoneYear& year, FileTime& utc);
+// As localToUtc with the zone, for a local time in the year given, at the
+// instant asked for.
+bool localToUtc(FileTime local, const ZoneYear& year, FileTime& utc, LocalInstant which = LocalInstant::earlier);
 
 // UTC to the local wall-clock time in force at that instant.
 bool utcToLocal(FileTime utc, const TimeZone& zone, FileTime& local);

@@ -60,6 +60,11 @@ bool readIntoPlan(AppState& state, FILE* opened, const ScheduleClock& clock) {
         access = readScheduleFile(file, list, clock);
         // Opened for reading only: a failed close loses nothing.
         (void)std::fclose(file);
+        // A file written moments ago may have been cut short by its writer.
+        if (access == ScheduleAccess::read &&
+            !scheduleStandsStill(readScheduleStamp(state.schedulePath), state.settledStamp, currentFileTime())) {
+            access = ScheduleAccess::changing;
+        }
     }
     const ScheduleReadStep step = onScheduleRead(state.scheduleRead, access, GetTickCount64());
     if (step.logFailure) appendEvent(state.logFile, formatScheduleReadError(step.reason));

@@ -31,6 +31,18 @@ FileTime wakeForRecordingAt(FileTime suspendAt, SleepMethod method) {
     return suspendAt + (method == SleepMethod::hibernate ? kHibernateWakeMargin : kSuspendWakeMargin);
 }
 
+SleepMethod sleepToExpect(std::optional<bool> s4, std::optional<bool> hiberFile) {
+    return s4 == false || hiberFile == false ? SleepMethod::suspend : SleepMethod::hibernate;
+}
+
+std::optional<FileTime> wakeToArmAtSuspend(bool keepAwake, std::optional<FileTime> armedDue, FileTime suspendAt,
+                                           SleepMethod expected) {
+    const FileTime soonest = wakeForRecordingAt(suspendAt, expected);
+    if (keepAwake) return soonest;
+    if (armedDue && *armedDue > suspendAt && *armedDue < soonest) return soonest;
+    return std::nullopt;
+}
+
 bool sleepWouldMissWakeUp(std::optional<FileTime> nextWakeUp, FileTime requestAt, SleepMethod method) {
     if (!nextWakeUp) return false;
     const FileTime margin = method == SleepMethod::hibernate ? kHibernateSleepMargin : kSuspendSleepMargin;

@@ -43,6 +43,22 @@ inline constexpr FileTime kSuspendWakeMargin = 30 * kTicksPerSecond;
 inline constexpr FileTime kHibernateWakeMargin = 60 * kTicksPerSecond;
 FileTime wakeForRecordingAt(FileTime suspendAt, SleepMethod method);
 
+// The sleep a suspend notification announces: the notification does not say
+// whether the machine suspends or hibernates, and the Sleep button, the lid
+// and the Start menu choose for themselves whatever the method chosen in
+// the program's window. Where the machine can hibernate (or cannot tell),
+// a wake-up armed at the notification must allow for a hibernation.
+SleepMethod sleepToExpect(std::optional<bool> s4, std::optional<bool> hiberFile);
+
+// The wake-up to arm at a suspend notification, if any. While the PC must
+// stay awake, the soonest one the platform keeps (wakeForRecordingAt).
+// Otherwise the same when the armed wake-up is still ahead but falls due
+// before that moment: it would come while the machine is on its way down
+// and be lost, so it moves to the soonest moment that wakes the machine.
+// None when the armed wake-up lies further ahead.
+std::optional<FileTime> wakeToArmAtSuspend(bool keepAwake, std::optional<FileTime> armedDue, FileTime suspendAt,
+                                           SleepMethod expected);
+
 // The countdown's own sleep must not swallow the next wake-up: no sleep is
 // requested when the next wake-up lies within this margin after the
 // request. A suspend takes seconds to enter and a wake-up due meanwhile may

@@ -41,6 +41,8 @@ std::string_view scheduleAccessReason(ScheduleAccess access) {
     switch (access) {
         case ScheduleAccess::read:
             return "read";
+        case ScheduleAccess::changing:
+            return "changing";
         case ScheduleAccess::missing:
             return "missing";
         case ScheduleAccess::denied:
@@ -53,6 +55,12 @@ std::string_view scheduleAccessReason(ScheduleAccess access) {
     return "ioerror";
 }
 
+bool scheduleStandsStill(const FileStamp& current, const FileStamp& settled, std::uint64_t nowTicks) {
+    constexpr std::uint64_t kTicksPerMs = 10'000;
+    if (!current.present || current == settled || current.modified > nowTicks) return true;
+    return nowTicks - current.modified >= kScheduleStillMs * kTicksPerMs;
+}
+
 ScheduleReadStep onScheduleRead(ScheduleReadEpisode& episode, ScheduleAccess access, std::uint64_t nowMs) {
     ScheduleReadStep step;
     if (access == ScheduleAccess::read) {
@@ -60,15 +68,20 @@ ScheduleReadStep onScheduleRead(ScheduleReadEpisode& episode, ScheduleAccess acc
         return step;
     }
     step.useRecordings = false;
-    step.logFailure = !episode.failing;
     step.reason = scheduleAccessReason(access);
+    episode.retrying = true;
+    if (access == ScheduleAccess::changing) {
+        episode.retryAtMs = nowMs + kScheduleStillMs;
+        return step;
+    }
+    step.logFailure = !episode.failing;
     episode.failing = true;
     episode.retryAtMs = nowMs + kScheduleRetryMs;
     return step;
 }
 
 std::uint32_t waitTimeoutMs(const ScheduleReadEpisode& episode, std::uint64_t nowMs) {
-    if (!episode.failing) return kWaitForever;
+    if (!episode.retrying) return kWaitForever;
     if (episode.retryAtMs <= nowMs) return 0;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(episode.retryAtMs - nowMs, kScheduleRetryMs));
 }

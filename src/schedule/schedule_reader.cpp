@@ -132,7 +132,7 @@ const ZoneYear& rulesOfYear(YearRules& rules, std::uint16_t year) {
     return rules.year;
 }
 
-bool parseTime(std::string_view text, const ScheduleClock& clock, YearRules& rules, FileTime& utc) {
+bool parseTime(std::string_view text, const ScheduleClock& clock, YearRules& rules, FileTime& utc, LocalInstant which) {
     // Plain scans over a short text: the searches below find a character a
     // few places away, where a library search costs more than it saves.
     const char* const begin = text.data();
@@ -169,14 +169,14 @@ bool parseTime(std::string_view text, const ScheduleClock& clock, YearRules& rul
 
     FileTime localTicks = 0;
     if (!dateTimeToFileTime(local, localTicks)) return false;
-    return localToUtc(localTicks, rulesOfYear(rules, local.year), utc);
+    return localToUtc(localTicks, rulesOfYear(rules, local.year), utc, which);
 }
 
 }  // namespace
 
-bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc) {
+bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc, LocalInstant which) {
     YearRules rules{clock.zone, {}, false};
-    return parseTime(text, clock, rules, utc);
+    return parseTime(text, clock, rules, utc, which);
 }
 
 namespace {
@@ -242,8 +242,8 @@ bool parseLine(std::string_view line, const ScheduleClock& clock, YearRules& rul
     if (line.empty() || !leadingFields(line, fields)) return false;
     FileTime start = 0;
     FileTime stop = 0;
-    if (!parseTime(fields[1], clock, rules, start)) return false;
-    if (!parseTime(fields[2], clock, rules, stop)) return false;
+    if (!parseTime(fields[1], clock, rules, start, LocalInstant::earlier)) return false;
+    if (!parseTime(fields[2], clock, rules, stop, LocalInstant::later)) return false;
     out.start = start;
     out.stop = stop;
     out.channel = readNumber(fields[5], 0);

@@ -34,7 +34,11 @@ bool isEarlier(const Recording& a, const Recording& b);
 
 std::vector<std::string_view> splitFields(std::string_view line);
 
-bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc);
+// A start or stop as the file writes it, to UTC; `which` decides a time that
+// a change of daylight saving skips or repeats (a start is read at its
+// earlier instant, a stop at its later one).
+bool parseScheduleTime(std::string_view text, const ScheduleClock& clock, FileTime& utc,
+                       LocalInstant which = LocalInstant::earlier);
 
 bool parseScheduleLine(std::string_view line, const ScheduleClock& clock, Recording& out);
 

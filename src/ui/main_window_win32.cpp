@@ -53,12 +53,22 @@ std::wstring widenAnsi(std::string_view text) {
 }
 
 // A sleep came while the PC must stay awake: nothing can refuse it, so the
-// wake timer is armed to wake the PC again soon after.
-void armWakeForRecording(AppState& state, FileTime now) {
+// wake timer is armed to wake the PC again soon after. A sleep just before
+// the armed wake-up moves it there too, rather than lose it on the way down.
+void armWakeAtSuspend(AppState& state, bool forRecording, FileTime now) {
     const SleepMethod method = state.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+    const WakeFacts facts = readWakeFacts(method, state.lastResumeArm);
+    const std::optional<ArmedWake>& armed = state.wake.armed;
+    const std::optional<FileTime> due =
+        wakeToArmAtSuspend(forRecording, armed ? std::optional<FileTime>(armed->due) : std::nullopt, now,
+                           sleepToExpect(facts.s4, facts.hiberFile));
+    if (!due) return;
+    if (!forRecording && armed) {
+        armWakeTimer(state, ArmedWake{*due, armed->title, armed->planned});
+        return;
+    }
     const RecordingSet& set = state.plan.previousNow.empty() ? state.plan.previousNext : state.plan.previousNow;
-    armWakeTimer(state,
-                 ArmedWake{wakeForRecordingAt(now, method), set.empty() ? std::string() : set.front().title, false});
+    armWakeTimer(state, ArmedWake{*due, set.empty() ? std::string() : set.front().title, false});
 }
 
 void showTrayMenu(HWND window) {
@@ -126,7 +136,7 @@ INT_PTR onPowerBroadcast(HWND window, AppState& state, WPARAM event) {
     if (actions.closeApplications) terminateApplications(state.options.terminateList, state.logFile);
     if (actions.logSuspend) {
         const FileTime now = currentFileTime();
-        if (actions.armWakeForRecording) armWakeForRecording(state, now);
+        armWakeAtSuspend(state, actions.armWakeForRecording, now);
         appendEvent(state.logFile, kSystemSuspendBody);
         if (actions.armWakeForRecording && state.wake.armed) {
             appendEvent(state.logFile, formatWakeUpForRecording(formatLogTimestampUtc(

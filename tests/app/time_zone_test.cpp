@@ -76,6 +76,45 @@ TEST(TimeZone, LocalWallClockToUtcByTheRulesOfItsDate) {
     }
 }
 
+// A stop is read at the later instant of a time the autumn change repeats
+// or the spring change skips (standard time); every other time converts as
+// a start does.
+TEST(TimeZone, LaterInstantOfTheTwoHoursAroundAChange) {
+    struct Case {
+        const char* name;
+        const TimeZone* zone;
+        FileTime local;
+        FileTime earlier;
+        FileTime later;
+    };
+    const Case cases[] = {
+        {"Berlin repeated hour", &kBerlin, at(2026, 10, 25, 2, 30), at(2026, 10, 25, 0, 30), at(2026, 10, 25, 1, 30)},
+        {"Berlin repeated hour's start", &kBerlin, at(2026, 10, 25, 2, 0), at(2026, 10, 25, 0, 0),
+         at(2026, 10, 25, 1, 0)},
+        {"Berlin before the repeated hour", &kBerlin, at(2026, 10, 25, 1, 59), at(2026, 10, 24, 23, 59),
+         at(2026, 10, 24, 23, 59)},
+        {"Berlin after the repeated hour", &kBerlin, at(2026, 10, 25, 3, 0), at(2026, 10, 25, 2, 0),
+         at(2026, 10, 25, 2, 0)},
+        {"Berlin skipped hour", &kBerlin, at(2026, 3, 29, 2, 30), at(2026, 3, 29, 0, 30), at(2026, 3, 29, 1, 30)},
+        {"Berlin after the skipped hour", &kBerlin, at(2026, 3, 29, 3, 0), at(2026, 3, 29, 1, 0),
+         at(2026, 3, 29, 1, 0)},
+        {"Berlin summer", &kBerlin, at(2026, 7, 1, 12, 0), at(2026, 7, 1, 10, 0), at(2026, 7, 1, 10, 0)},
+        {"New York repeated hour", &kNewYork, at(2026, 11, 1, 1, 30), at(2026, 11, 1, 5, 30), at(2026, 11, 1, 6, 30)},
+        {"Sydney repeated hour", &kSydney, at(2026, 4, 5, 2, 30), at(2026, 4, 4, 15, 30), at(2026, 4, 4, 16, 30)},
+        {"Sydney skipped hour", &kSydney, at(2026, 10, 4, 2, 30), at(2026, 10, 3, 15, 30), at(2026, 10, 3, 16, 30)},
+        {"Sydney summer in January", &kSydney, at(2026, 1, 15, 12, 0), at(2026, 1, 15, 1, 0), at(2026, 1, 15, 1, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ZoneYear year = zoneYear(*c.zone, fileTimeToDateTime(c.local).year);
+        FileTime utc = 0;
+        ASSERT_TRUE(localToUtc(c.local, year, utc, LocalInstant::earlier));
+        EXPECT_EQ(utc, c.earlier);
+        ASSERT_TRUE(localToUtc(c.local, year, utc, LocalInstant::later));
+        EXPECT_EQ(utc, c.later);
+    }
+}
+
 TEST(TimeZone, UtcToTheWallClockInForce) {
     struct Case {
         const char* name;

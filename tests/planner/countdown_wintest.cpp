@@ -22,6 +22,7 @@
 #include "planner/countdown.h"
 #include "planner/countdown_win32.h"
 #include "planner/schedule_pass_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/resource.h"
 
@@ -429,6 +430,8 @@ TEST_F(CountdownWindow, AStaleCountdownNeverAsksForSleep) {
         static_cast<std::int32_t>((driver::toTicks(start) - driver::toTicks(now)) / driver::kTicksPerSecond - 2);
     ASSERT_TRUE(driver::writeFile(state_.schedulePath,
                                   driver::scheduleFile({{start, driver::addSeconds(start, 600), 5, "R2"}})));
+    // As the settle leaves it: the file seen standing still.
+    state_.settledStamp = readScheduleStamp(state_.schedulePath);
     runSchedulePass(state_);
     ASSERT_FALSE(state_.plan.keepAwake);
     const FileTime deadline = secondsFromNow(4);

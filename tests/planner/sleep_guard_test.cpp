@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,55 @@ TEST(SleepGuard, ExecutionStateByDecisionAndPowerSource) {
 TEST(SleepGuard, WakeUpAfterASleepThatCameWhileRecording) {
     EXPECT_EQ(wakeForRecordingAt(kBase, SleepMethod::suspend), kBase + 30 * kSecond);
     EXPECT_EQ(wakeForRecordingAt(kBase, SleepMethod::hibernate), kBase + 60 * kSecond);
+}
+
+// The notification does not say which sleep comes: where the machine can
+// hibernate, or cannot tell, the wake-up allows for a hibernation.
+TEST(SleepGuard, SleepToExpectAtANotification) {
+    const std::optional<bool> unknown;
+    struct Case {
+        std::optional<bool> s4;
+        std::optional<bool> hiberFile;
+        SleepMethod expected;
+    };
+    const Case cases[] = {
+        {true, true, SleepMethod::hibernate},    {unknown, unknown, SleepMethod::hibernate},
+        {true, unknown, SleepMethod::hibernate}, {false, true, SleepMethod::suspend},
+        {true, false, SleepMethod::suspend},     {false, unknown, SleepMethod::suspend},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sleepToExpect(c.s4, c.hiberFile), c.expected) << c.s4.value_or(2) << c.hiberFile.value_or(2);
+    }
+}
+
+// At a suspend: while recording, the soonest wake-up the platform keeps;
+// otherwise only an armed wake-up that would fall due on the way down moves
+// there. One already past (the timer has fired) or further ahead stays.
+TEST(SleepGuard, WakeUpArmedAtASuspend) {
+    const std::optional<FileTime> none;
+    struct Case {
+        const char* name;
+        bool keepAwake;
+        std::optional<FileTime> armed;
+        SleepMethod expected;
+        std::optional<FileTime> wake;
+    };
+    const Case cases[] = {
+        {"recording, wake-up far ahead", true, kBase + 3600 * kSecond, SleepMethod::suspend, kBase + 30 * kSecond},
+        {"recording, its stop in 10 s", true, kBase + 10 * kSecond, SleepMethod::hibernate, kBase + 60 * kSecond},
+        {"recording, nothing armed", true, none, SleepMethod::suspend, kBase + 30 * kSecond},
+        {"wake-up 10 s ahead", false, kBase + 10 * kSecond, SleepMethod::suspend, kBase + 30 * kSecond},
+        {"wake-up 1 tick ahead", false, kBase + 1, SleepMethod::hibernate, kBase + 60 * kSecond},
+        {"wake-up 45 s ahead, hibernating", false, kBase + 45 * kSecond, SleepMethod::hibernate, kBase + 60 * kSecond},
+        {"wake-up 45 s ahead, suspending", false, kBase + 45 * kSecond, SleepMethod::suspend, none},
+        {"wake-up at the margin", false, kBase + 30 * kSecond, SleepMethod::suspend, none},
+        {"wake-up at the notification", false, kBase, SleepMethod::suspend, none},
+        {"wake-up past", false, kBase - 60 * kSecond, SleepMethod::suspend, none},
+        {"nothing armed", false, none, SleepMethod::hibernate, none},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(wakeToArmAtSuspend(c.keepAwake, c.armed, kBase, c.expected), c.wake) << c.name;
+    }
 }
 
 TEST(SleepGuard, EndSessionAnswerAndReason) {

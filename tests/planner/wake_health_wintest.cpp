@@ -15,6 +15,7 @@
 #include "eventlog/event_log_win32.h"
 #include "planner/schedule_pass_win32.h"
 #include "planner/wake_health_win32.h"
+#include "schedule/schedule_file_win32.h"
 #include "support/schedule_file_win32.h"
 #include "support/stand_in_win32.h"
 #include "support/system_time_win32.h"
@@ -184,6 +185,8 @@ TEST(WakeHealth, TipAndLateWakeThroughTheMainWindow) {
     initAppState(state);
     state.schedulePath = dir.file(L"schedule.txt");
     ASSERT_TRUE(driver::writeFile(state.schedulePath, tomorrowAt(0, "Evening News")));
+    // As the settle leaves it: the file seen standing still.
+    state.settledStamp = readScheduleStamp(state.schedulePath);
     state.wakeTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     state.mainWindow = createMainWindow(state);
     ASSERT_NE(state.mainWindow, nullptr);

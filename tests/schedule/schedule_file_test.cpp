@@ -49,5 +49,55 @@ TEST(ScheduleRead, EpisodesLogOnceAndRetry) {
     EXPECT_EQ(waitTimeoutMs(episode, 30000), 0u);  // overdue
 }
 
+// A read of a file changed less than a second ago (a writer saving in place
+// may have left it cut short) changes nothing and is made again a second
+// later; nothing is logged, and a failure episode around it goes on.
+TEST(ScheduleRead, ChangingFileIsReadAgainUnlogged) {
+    struct Step {
+        std::uint64_t at;
+        ScheduleAccess access;
+        bool useRecordings;
+        bool logged;
+        std::uint32_t timeoutAfter;
+    };
+    const Step steps[] = {
+        {1000, ScheduleAccess::changing, false, false, 1000},
+        {2000, ScheduleAccess::read, true, false, kWaitForever},
+        {5000, ScheduleAccess::missing, false, true, 2000},
+        {7000, ScheduleAccess::changing, false, false, 1000},  // written again, not yet still
+        {8000, ScheduleAccess::denied, false, false, 2000},    // the same episode
+        {10000, ScheduleAccess::read, true, false, kWaitForever},
+    };
+    ScheduleReadEpisode episode;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.at);
+        const ScheduleReadStep step = onScheduleRead(episode, s.access, s.at);
+        EXPECT_EQ(step.useRecordings, s.useRecordings);
+        EXPECT_EQ(step.logFailure, s.logged);
+        EXPECT_EQ(waitTimeoutMs(episode, s.at), s.timeoutAfter);
+    }
+}
+
+TEST(ScheduleRead, FileStandsStillOnceASecondHasPassedOrTheSettleSawIt) {
+    constexpr std::uint64_t kNow = 134098128000000000ULL;
+    constexpr std::uint64_t kMs = 10'000;
+    const FileStamp settled{true, kNow - 200 * kMs};
+    struct Case {
+        const char* name;
+        FileStamp current;
+        bool still;
+    };
+    const Case cases[] = {
+        {"written a second ago", {true, kNow - 1000 * kMs}, true},
+        {"written just under a second ago", {true, kNow - 999 * kMs}, false},
+        {"written at this moment", {true, kNow}, false},
+        {"the one the settle saw", settled, true},
+        {"written after the clock was set back", {true, kNow + 1}, true},
+        {"not there", {}, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scheduleStandsStill(c.current, settled, kNow), c.still) << c.name;
+}
+
 }  // namespace
 }  // namespace dormivel

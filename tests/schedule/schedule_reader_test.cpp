@@ -197,7 +197,7 @@ TEST(ReadSchedule, DatesAcrossChangesAndYearsEachByTheirOwnRules) {
         FileTime start = 0;
         FileTime stop = 0;
         ASSERT_TRUE(parseScheduleTime(dates[i], december, start));
-        ASSERT_TRUE(parseScheduleTime(dates[(i + 1) % std::size(dates)], december, stop));
+        ASSERT_TRUE(parseScheduleTime(dates[(i + 1) % std::size(dates)], december, stop, LocalInstant::later));
         EXPECT_EQ(r.start, start) << dates[i];
         EXPECT_EQ(r.stop, stop) << dates[i];
     }
@@ -206,6 +206,30 @@ TEST(ReadSchedule, DatesAcrossChangesAndYearsEachByTheirOwnRules) {
     FileTime newYear = 0;
     ASSERT_TRUE(parseScheduleTime("Fri 1/1 00:30", december, newYear));
     EXPECT_EQ(newYear, localTicks(2026, 12, 31, 21, 30));
+}
+
+// A recording around the autumn change, whose times the file writes on the
+// wall clock: a start in the repeated hour is its earlier instant, a stop
+// there its later one, so the PC is kept awake through either reading.
+TEST(ReadSchedule, StartAndStopInTheRepeatedHour) {
+    const ScheduleClock december = decemberWithADecemberChange();
+    ScheduleClock march = december;
+    march.month = 3;  // the change back on the last Sunday of March 2026, the 29th, at 03:00
+    RecordingList list;
+    const std::string file = "header\n" + recordLine("Sun 3/29 01:30", "Sun 3/29 02:30", "7", "across") + "\n" +
+                             recordLine("Sun 3/29 02:15", "Sun 3/29 03:30", "7", "within") + "\n";
+    ASSERT_EQ(read(file, list, march), ReadStatus::complete);
+    ASSERT_EQ(list.size(), 2u);
+    for (const Recording& r : list) {
+        SCOPED_TRACE(r.title);
+        if (r.title == "across") {
+            EXPECT_EQ(r.start, localTicks(2026, 3, 29, 1, 30, -120));
+            EXPECT_EQ(r.stop, localTicks(2026, 3, 29, 2, 30, -60));  // the second 02:30
+        } else {
+            EXPECT_EQ(r.start, localTicks(2026, 3, 29, 2, 15, -120));  // the first 02:15
+            EXPECT_EQ(r.stop, localTicks(2026, 3, 29, 3, 30, -60));
+        }
+    }
 }
 
 TEST(ParseScheduleLine, NumbersFlagsAndTitle) {

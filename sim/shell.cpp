@@ -1,0 +1,402 @@
+// The program as its Win32 layer runs it (schedule_pass_win32.cpp,
+// countdown_win32.cpp, main_window_win32.cpp, wake_health_win32.cpp and
+// run_application_win32.cpp), with every platform call answered by the
+// model. Each function keeps the order of its Win32 namesake and the same
+// state; what only draws (the list box, the tray tip) is left out.
+#include <algorithm>
+#include <string>
+
+#include "app/filetime.h"
+#include "eventlog/log_text.h"
+#include "planner/countdown.h"
+#include "planner/pass_decision.h"
+#include "sim/sim.h"
+
+namespace dormivel::sim {
+namespace {
+
+constexpr FileTime kCountdownTick = 100 * kMs;
+
+std::string setText(const RecordingSet& set) {
+    std::string text;
+    for (const Recording& r : set)
+        text += (text.empty() ? "" : ", ") + r.title;
+    return "{" + text + "}";
+}
+
+ScheduleClock currentScheduleClock(Sim& sim) {
+    Program& p = sim.program;
+    const LocalDateTime local = utcToLocalDateTime(sim.now, sim.platformZone);
+    if (p.zoneStale || p.zoneYear != local.year) {
+        p.zone = sim.platformZone;
+        p.zoneYear = local.year;
+        p.zoneStale = false;
+    }
+    ScheduleClock clock{local.year, local.month, p.zone};
+    // As the program converted before it knew the zone's rules: by the bias
+    // in force at the moment of the read, for every date.
+    if (sim.road == ShellRoad::todaysBias) clock.zone = fixedBiasZone(biasAtUtc(p.zone, sim.now));
+    return clock;
+}
+
+void checkWakeHealth(Sim& sim) {
+    Program& p = sim.program;
+    const SleepMethod method = p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+    const WakeHealth health = assessWakeHealth(wakeFacts(sim, method, p.lastResumeArm));
+    const WakeHealthReport report = reportWakeHealthChange(p.wakeHealth, health);
+    p.wakeHealth = health;
+    if (!report.logBody.empty()) note(sim, [&] { return "program logs " + report.logBody; });
+    if (!report.balloon.empty()) showBalloon(sim, report.balloon, health.problem != WakeProblem::none);
+}
+
+void reportLateWake(Sim& sim, FileTime resumedAt) {
+    const std::optional<LateWake> late = noteResume(sim.program.wake, resumedAt);
+    if (!late) return;
+    showBalloon(sim, composeLateWakeBalloon(*late), true);
+}
+
+void armWakeTimer(Sim& sim, const ArmedWake& wake) {
+    Program& p = sim.program;
+    armTimer(sim, wake.due, true);
+    if (wake.planned) p.lastResumeArm = classifyResumeArming(true, 0);
+    noteArming(p.wake, wake);
+}
+
+void applyExecutionState(Sim& sim) {
+    Program& p = sim.program;
+    const std::uint32_t wanted =
+        executionStateFor(p.plan.keepAwake, p.plan.keepAwake ? powerSource(sim) : PowerSource::unknown);
+    if (wanted == p.executionState) return;
+    p.executionState = wanted;
+    setExecutionState(sim, wanted);
+}
+
+SleepMethod methodOf(const Program& p) {
+    return p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
+}
+
+// `opened`: the bytes of the file start-up opened, read by the first pass.
+bool readIntoPlan(Sim& sim, const ScheduleClock& clock, const std::string* opened) {
+    Program& p = sim.program;
+    RecordingList list;
+    std::string bytes;
+    ScheduleAccess access = ScheduleAccess::read;
+    if (opened != nullptr) {
+        bytes = *opened;
+    } else {
+        access = readScheduleBytes(sim, bytes);
+    }
+    if (access == ScheduleAccess::read && readSchedule(list, bytes, clock) == ReadStatus::readError) {
+        access = ScheduleAccess::failed;
+    }
+    if (access == ScheduleAccess::read && !scheduleStandsStill(scheduleStamp(sim), p.settledStamp, sim.now)) {
+        access = ScheduleAccess::changing;
+    }
+    const ScheduleReadStep step = onScheduleRead(p.scheduleRead, access, tickMs(sim));
+    if (step.logFailure) note(sim, [&] { return "program logs " + formatScheduleReadError(step.reason); });
+    if (step.useRecordings) {
+        p.recordings = std::move(list);
+        p.recordingsRead = true;
+    }
+    return p.recordingsRead;
+}
+
+void closeCountdowns(Sim& sim) {
+    if (!sim.program.countdowns.empty()) note(sim, "program closes its countdowns");
+    sim.program.countdowns.clear();
+}
+
+void openCountdown(Sim& sim, FileTime deadline) {
+    Program& p = sim.program;
+    const Countdown c{p.nextCountdown++, deadline, 0, p.power.powerEvents, sim.now};
+    p.countdowns.push_back(c);
+    note(sim, "program opens a countdown to " + localStamp(sim, deadline));
+    // The first tick runs inside the creation; a person may press Cancel.
+    tickCountdown(sim, c.id);
+    if (sim.present && chance(sim.rng, 0.5))
+        schedule(sim, sim.now + uniform(sim.rng, 2 * kSecond, 20 * kSecond), Ev::cancel, c.id);
+}
+
+void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
+    Program& p = sim.program;
+    const ScheduleClock clock = currentScheduleClock(sim);
+    if (!readIntoPlan(sim, clock, opened)) return;
+
+    PassInput input;
+    input.now = sim.now;
+    input.zone = clock.zone;
+    input.keepAwake = p.plan.keepAwake;
+    input.lastWakeTime = p.plan.lastWakeTime;
+    input.logOpen = true;
+
+    const PassDecision decision = decidePass(p.recordings, input, p.options, p.plan.previousNow, p.plan.previousNext);
+    applyPassDecision(p.plan, decision);
+    if (sim.tracing) {
+        std::string text = "pass: now " + setText(decision.now) + " next " + setText(decision.next);
+        if (decision.timer.arm) {
+            text += ", timer " + localStamp(sim, decision.timer.due) + (decision.timer.resume ? " with resume" : "");
+        }
+        note(sim, text + (decision.stayAwake ? ", stay awake" : ", sleep allowed"));
+    }
+
+    if (decision.timer.arm) {
+        const TimerArming& arming = decision.timer;
+        armWakeTimer(sim, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
+    }
+    applyExecutionState(sim);
+    if (decision.stayAwake) closeCountdowns(sim);
+
+    if (countdownWanted(decision, p.options, [&sim] { return resumedAutomatically(sim); })) {
+        openCountdown(sim, decision.countdownDeadline);
+    }
+
+    if (decision.timer.arm && decision.timer.purpose == ArmingPurpose::wakeUp) checkWakeHealth(sim);
+}
+
+// A sleep came while the PC must stay awake, or just before the armed
+// wake-up: the timer wakes the PC again soon after.
+void armWakeAtSuspend(Sim& sim, bool forRecording, FileTime now) {
+    Program& p = sim.program;
+    const WakeFacts facts = wakeFacts(sim, methodOf(p), p.lastResumeArm);
+    const std::optional<ArmedWake>& armed = p.wake.armed;
+    const std::optional<FileTime> due =
+        wakeToArmAtSuspend(forRecording, armed ? std::optional<FileTime>(armed->due) : std::nullopt, now,
+                           sleepToExpect(facts.s4, facts.hiberFile));
+    if (!due) return;
+    if (!forRecording && armed) {
+        armWakeTimer(sim, ArmedWake{*due, armed->title, armed->planned});
+        return;
+    }
+    const RecordingSet& set = p.plan.previousNow.empty() ? p.plan.previousNext : p.plan.previousNow;
+    armWakeTimer(sim, ArmedWake{*due, set.empty() ? std::string() : set.front().title, false});
+}
+
+// A look at the file's stamp, when the folder changed or at the settle's
+// deadline; a settled change asks for a pass over the stamp looked at.
+void lookAtStamp(Sim& sim, std::uint64_t nowMs) {
+    Program& p = sim.program;
+    const SettleStep step = settleLook(p.settle, scheduleStamp(sim), nowMs);
+    p.settleLookAt = step.lookAtMs;
+    if (step.pass) {
+        p.passRequested = true;
+        p.settledStamp = p.settle.reference;
+    }
+}
+
+// One pass at a time, and one asked for while another runs after it.
+void runRequestedPasses(Sim& sim) {
+    Program& p = sim.program;
+    if (p.passRunning) return;
+    p.passRunning = true;
+    while (p.passRequested) {
+        p.passRequested = false;
+        runSchedulePass(sim);
+    }
+    p.passRunning = false;
+}
+
+void onPowerBroadcast(Sim& sim, std::uint32_t code) {
+    Program& p = sim.program;
+    const PowerStep step = respondToPowerEvent(p.power, p.plan.keepAwake, code);
+    p.power = step.flags;
+    const PowerActions& actions = step.actions;
+    if (actions.refuseQuery) return;
+    if (actions.logSuspend) {
+        const FileTime now = sim.now;
+        armWakeAtSuspend(sim, actions.armWakeForRecording, now);
+        note(sim, "program logs <SystemSuspend />");
+        if (actions.armWakeForRecording && p.wake.armed) {
+            note(sim, [&] {
+                return "program logs <WakeUpForRecording time=\"" + localStamp(sim, p.wake.armed->due) + "\" />";
+            });
+        }
+        noteSuspend(p.wake, now);
+    }
+    if (actions.logResume) note(sim, "program logs <SystemResume />");
+    if (actions.showWokenAgain)
+        showBalloon(sim, composeWokenAgainBalloon(p.plan.previousNow, p.plan.previousNext), false);
+    if (actions.resumed) reportLateWake(sim, sim.now);
+    if (actions.resumed || actions.powerSourceChanged) applyExecutionState(sim);
+    if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(sim);
+    if (code == kPowerResumeAutomatic || code == kPowerResumeSuspend || code == kPowerResumeCritical) {
+        p.passRequested = true;
+    }
+}
+
+void closeCountdown(Sim& sim, std::uint32_t id) {
+    auto& cs = sim.program.countdowns;
+    cs.erase(std::remove_if(cs.begin(), cs.end(), [id](const Countdown& c) { return c.id == id; }), cs.end());
+}
+
+void onMessage(Sim& sim, const Msg& msg) {
+    Program& p = sim.program;
+    switch (msg.kind) {
+        case MsgKind::power:
+            onPowerBroadcast(sim, msg.arg);
+            break;
+        case MsgKind::timeChange:
+            p.passRequested = true;
+            p.zoneStale = true;
+            break;
+        case MsgKind::timerFired:
+            p.passRequested = true;
+            runRequestedPasses(sim);
+            break;
+        case MsgKind::countdownTick:
+            tickCountdown(sim, msg.arg);
+            break;
+        case MsgKind::cancel:
+            if (std::any_of(p.countdowns.begin(), p.countdowns.end(),
+                            [&](const Countdown& c) { return c.id == msg.arg; })) {
+                note(sim, "person cancels the countdown");
+                tally(sim, Tally::cancels);
+                closeCountdown(sim, msg.arg);
+            }
+            break;
+        case MsgKind::sleepDone:
+            p.power.ownSleepRequested = false;
+            break;
+        case MsgKind::methodChange:
+            p.options.useHibernate = !p.options.useHibernate;
+            note(sim, std::string("person chooses ") + (p.options.useHibernate ? "hibernate" : "suspend"));
+            checkWakeHealth(sim);
+            break;
+        case MsgKind::endSession:
+            break;
+    }
+}
+
+}  // namespace
+
+void tickCountdown(Sim& sim, std::uint32_t id) {
+    Program& p = sim.program;
+    const auto it =
+        std::find_if(p.countdowns.begin(), p.countdowns.end(), [id](const Countdown& c) { return c.id == id; });
+    if (it == p.countdowns.end()) return;
+    Countdown& c = *it;
+    const SleepMethod method = methodOf(p);
+    const CountdownTickInput input{
+        c.deadline,          sim.now,           c.lastShown, !p.plan.keepAwake, c.powerEventsAtOpen,
+        p.power.powerEvents, p.plan.nextWakeUp, method};
+    const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
+    switch (decideCountdownTick(input)) {
+        case CountdownStep::none:
+            break;
+        case CountdownStep::show:
+            c.lastShown = remaining;
+            break;
+        case CountdownStep::requestSleep: {
+            note(sim, "program logs Next suspend caused by Dormivel.");
+            closeCountdown(sim, id);
+            // The next wake-up, and whether a pass kept the PC awake, once
+            // more after the applications were closed.
+            if (!p.plan.keepAwake && !sleepWouldMissWakeUp(p.plan.nextWakeUp, sim.now, method)) {
+                p.power.ownSleepRequested = true;
+                requestOwnSleep(sim, method);
+            }
+            return;
+        }
+        case CountdownStep::closeQuietly:
+            note(sim, "countdown closes quietly");
+            closeCountdown(sim, id);
+            return;
+    }
+    // The window timer ticks every 100 ms; ticks that could only redraw the
+    // clock are left out: one a second, every one in the last two seconds.
+    const FileTime elapsed = sim.now - c.openedAt;
+    const FileTime step = remaining > 2 ? 10 * kCountdownTick : kCountdownTick;
+    schedule(sim, c.openedAt + (elapsed / kCountdownTick) * kCountdownTick + step, Ev::countdownTick, id);
+}
+
+void startProgram(Sim& sim) {
+    Program& p = sim.program;
+    const std::uint32_t instance = p.instance + 1;
+    p = Program{};
+    p.instance = instance;
+    p.options = sim.options;
+    std::string opened;
+    const ScheduleAccess access = readScheduleBytes(sim, opened);
+    if (access != ScheduleAccess::read) {
+        // "Unable to open schedule file.": the program does not start.
+        note(sim, "program refuses to start: the schedule cannot be opened");
+        sim.notRunning = NotRunning::refused;
+        return;
+    }
+    p.running = true;
+    sim.notRunning = NotRunning::no;
+    note(sim, "program starts");
+    // RegisterApplicationRestart, with the same options.
+    sim.registeredForRestart = true;
+    p.settle.reference = scheduleStamp(sim);
+    runSchedulePass(sim, &opened);
+    if (!p.wakeHealth) checkWakeHealth(sim);
+    serve(sim);
+}
+
+void stopProgram(Sim& sim) {
+    Program& p = sim.program;
+    if (!p.running) return;
+    note(sim, "program ends");
+    p.running = false;
+    p.countdowns.clear();
+    p.messages.clear();
+    sim.timer = {};
+    ++sim.timerGen;
+    sim.executionState = 0;
+}
+
+bool allowEndSession(Sim& sim) {
+    const Program& p = sim.program;
+    const EndSessionAnswer answer = answerEndSessionQuery(p.plan.keepAwake, p.plan.previousNow, p.plan.previousNext,
+                                                          [&sim](FileTime utc) { return localStamp(sim, utc); });
+    if (!answer.allow) note(sim, [&] { return "program refuses the shutdown: " + answer.reason; });
+    return answer.allow;
+}
+
+void deliver(Sim& sim, Msg msg) {
+    if (!sim.program.running) return;
+    sim.program.messages.push_back(msg);
+    serve(sim);
+}
+
+void serve(Sim& sim) {
+    Program& p = sim.program;
+    const std::uint32_t instance = p.instance;
+    for (;;) {
+        if (!p.running || p.instance != instance) return;
+        if (sim.power != Sim::Power::awake && sim.power != Sim::Power::away) return;
+        const std::uint64_t nowMs = tickMs(sim);
+        if (p.settleLookAt && *p.settleLookAt <= nowMs) lookAtStamp(sim, nowMs);
+        if (waitTimeoutMs(p.scheduleRead, nowMs) == 0) p.passRequested = true;
+        if (p.passRequested) {
+            runRequestedPasses(sim);
+            continue;
+        }
+        if (sim.changeSignalled) {
+            sim.changeSignalled = false;  // FindNextChangeNotification, before the look
+            lookAtStamp(sim, nowMs);
+            continue;
+        }
+        if (!p.messages.empty()) {
+            // Every message waiting, then the wait again.
+            while (!p.messages.empty() && p.running && p.instance == instance) {
+                const Msg msg = p.messages.front();
+                p.messages.pop_front();
+                onMessage(sim, msg);
+            }
+            continue;
+        }
+        const std::uint64_t timeout =
+            std::min(waitTimeoutMs(p.scheduleRead, nowMs), timeoutUntil(p.settleLookAt, nowMs));
+        if (timeout != kWaitForever) {
+            const FileTime at = sim.now + timeout * kMs;
+            if (p.wakeDue != at) {
+                p.wakeDue = at;
+                schedule(sim, at, Ev::programWake, ++sim.programWakeGen);
+            }
+        }
+        return;
+    }
+}
+
+}  // namespace dormivel::sim
