@@ -55,7 +55,7 @@ TEST(SleepGuard, SleepToExpectAtANotification) {
     struct Case {
         std::optional<bool> s4;
         std::optional<bool> hiberFile;
-        SleepMethod expected;
+        SleepMethod expected = SleepMethod::suspend;
     };
     const Case cases[] = {
         {true, true, SleepMethod::hibernate},    {unknown, unknown, SleepMethod::hibernate},
@@ -73,10 +73,10 @@ TEST(SleepGuard, SleepToExpectAtANotification) {
 TEST(SleepGuard, WakeUpArmedAtASuspend) {
     const std::optional<FileTime> none;
     struct Case {
-        const char* name;
-        bool keepAwake;
+        const char* name = "";
+        bool keepAwake = false;
         std::optional<FileTime> armed;
-        SleepMethod expected;
+        SleepMethod expected = SleepMethod::suspend;
         std::optional<FileTime> wake;
     };
     const Case cases[] = {

@@ -83,9 +83,9 @@ TEST(ScheduleRead, FileStandsStillOnceASecondHasPassedOrTheSettleSawIt) {
     constexpr std::uint64_t kMs = 10'000;
     const FileStamp settled{true, kNow - 200 * kMs};
     struct Case {
-        const char* name;
+        const char* name = "";
         FileStamp current;
-        bool still;
+        bool still = false;
     };
     const Case cases[] = {
         {"written a second ago", {true, kNow - 1000 * kMs}, true},
