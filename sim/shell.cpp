@@ -5,6 +5,7 @@
 // state; what only draws (the list box, the tray tip) is left out.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "app/filetime.h"
 #include "eventlog/log_text.h"
@@ -180,6 +181,7 @@ void lookAtStamp(Sim& sim, std::uint64_t nowMs) {
     if (step.pass) {
         p.passRequested = true;
         p.settledStamp = p.settle.reference;
+        p.settlePass = true;
     }
 }
 
@@ -370,6 +372,9 @@ void serve(Sim& sim) {
         if (waitTimeoutMs(p.scheduleRead, nowMs) == 0) p.passRequested = true;
         if (p.passRequested) {
             runRequestedPasses(sim);
+            if (std::exchange(p.settlePass, false) && p.scheduleRead.changing) {
+                p.settleLookAt = settleReadCutShort(p.settle, tickMs(sim)).lookAtMs;
+            }
             continue;
         }
         if (sim.changeSignalled) {

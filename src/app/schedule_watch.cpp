@@ -27,33 +27,50 @@ std::wstring scheduleDirectory(std::wstring_view fullPath, std::size_t fileNameO
     return std::wstring(dir);
 }
 
+namespace {
+
+// Both moments lie ahead: the first a stable interval would end at, and
+// the cap of a change still unread.
+std::optional<std::uint64_t> nextLook(const Settle& settle) {
+    if (!settle.active) return std::nullopt;
+    std::uint64_t lookAt = settle.changedAtMs + kSettleIntervalMs;
+    if (settle.unread) lookAt = std::min(lookAt, settle.capAtMs);
+    return lookAt;
+}
+
+}  // namespace
+
 SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowMs) {
     if (stamp != settle.reference) {
         settle.reference = stamp;
         settle.changedAtMs = nowMs;
         if (!settle.unread) {
             settle.unread = true;
-            if (!settle.active) settle.capFromMs = nowMs;
+            if (!settle.active) settle.capAtMs = nowMs + kSettleCapMs;
         }
         settle.active = true;
     }
     SettleStep step;
     if (!settle.active) return step;
     const bool stable = nowMs - settle.changedAtMs >= kSettleIntervalMs;
-    if (settle.unread && (stable || nowMs - settle.capFromMs >= kSettleCapMs)) {
+    if (settle.unread && (stable || nowMs >= settle.capAtMs)) {
         step.pass = true;
         settle.unread = false;
-        settle.capFromMs = nowMs;
+        settle.byCap = !stable;
+        settle.capAtMs = nowMs + kSettleCapMs;
     }
-    if (stable) {
-        settle.active = false;
-        return step;
+    if (stable) settle.active = false;
+    step.lookAtMs = nextLook(settle);
+    return step;
+}
+
+SettleStep settleReadCutShort(Settle& settle, std::uint64_t nowMs) {
+    if (settle.byCap && settle.active) {
+        settle.unread = true;
+        settle.capAtMs = nowMs + kSettleReadAgainMs;
     }
-    // Both moments lie ahead: the first a stable interval would end at, and
-    // the cap of a change still unread.
-    std::uint64_t lookAt = settle.changedAtMs + kSettleIntervalMs;
-    if (settle.unread) lookAt = std::min(lookAt, settle.capFromMs + kSettleCapMs);
-    step.lookAtMs = lookAt;
+    SettleStep step;
+    step.lookAtMs = nextLook(settle);
     return step;
 }
 

@@ -26,6 +26,12 @@ std::wstring scheduleDirectory(std::wstring_view fullPath, std::size_t fileNameO
 // a virus scanner's rescan) would otherwise hold every pass off for good.
 inline constexpr std::uint64_t kSettleIntervalMs = 1000;
 inline constexpr std::uint64_t kSettleCapMs = 10000;
+// A pass brought by the cap reads a file that is still being written, and
+// its read is of no use when a write lands while it runs. The cap then comes
+// again this soon, rather than a whole cap later: looked at a moment after
+// the look that failed, not at the change notification itself, when a
+// writer has only just begun to save.
+inline constexpr std::uint64_t kSettleReadAgainMs = 250;
 
 // The settle, kept by the main loop between looks at the file's stamp.
 // Times are the platform's millisecond tick count.
@@ -33,10 +39,12 @@ struct Settle {
     FileStamp reference;  // the stamp as last looked at
     bool active = false;  // the stamp is to be looked at again
     bool unread = false;  // a change was seen that no pass has read yet
+    bool byCap = false;   // the last pass was the cap's, over a file still changing
     std::uint64_t changedAtMs = 0;
-    // The cap counts from the first unread change, or from the last pass
-    // that the cap brought while the file went on changing.
-    std::uint64_t capFromMs = 0;
+    // When a change still unread gets its pass though the file goes on
+    // changing: the cap after the first unread change, or after the last
+    // pass that the cap brought while the file went on changing.
+    std::uint64_t capAtMs = 0;
 };
 
 struct SettleStep {
@@ -53,6 +61,13 @@ struct SettleStep {
 // the cap. A stamp equal to the reference outside a settle (a write to
 // another file of the folder) asks for nothing.
 SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowMs);
+
+// The pass the last look asked for found the file changed while it read
+// it, and kept the plan. After the cap's pass the change is unread again and
+// the cap comes again kSettleReadAgainMs on; after a pass of a file that
+// stood still, the write that cut it short settles as any other. The step
+// holds only the next look.
+SettleStep settleReadCutShort(Settle& settle, std::uint64_t nowMs);
 
 // The wait's time-out for a deadline: kWaitForever without one, 0 when it is
 // due, otherwise the milliseconds until it.

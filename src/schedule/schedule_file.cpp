@@ -70,7 +70,8 @@ ScheduleReadStep onScheduleRead(ScheduleReadEpisode& episode, ScheduleAccess acc
     step.useRecordings = false;
     step.reason = scheduleAccessReason(access);
     episode.retrying = true;
-    if (access == ScheduleAccess::changing) {
+    episode.changing = access == ScheduleAccess::changing;
+    if (episode.changing) {
         episode.retryAtMs = nowMs + kScheduleStillMs;
         return step;
     }

@@ -57,6 +57,7 @@ bool scheduleStandsStill(const FileStamp& current, const FileStamp& settled, std
 struct ScheduleReadEpisode {
     bool failing = false;         // the failure has been logged
     bool retrying = false;        // a read is due at retryAtMs
+    bool changing = false;        // the last read was of a file changing meanwhile
     std::uint64_t retryAtMs = 0;  // on the platform's millisecond tick count
 };
 

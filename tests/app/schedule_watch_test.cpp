@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,14 +37,16 @@ TEST(ScheduleDirectory, CutBeforeTheFileNameKeepingRoots) {
 // The settle as the main loop drives it: a look at the stamp at every
 // change notification and at every time a step asks for, until `endMs`.
 // The stamp at a time is the last write at or before it; the pass times
-// come back.
+// come back. The passes at `cutShort` find the file changed under their
+// read.
 struct Write {
     std::uint64_t atMs;
     FileStamp stamp;
 };
 
 std::vector<std::uint64_t> settlePasses(const std::vector<Write>& writes, const std::vector<std::uint64_t>& notified,
-                                        std::uint64_t endMs, Settle& settle) {
+                                        std::uint64_t endMs, Settle& settle,
+                                        const std::vector<std::uint64_t>& cutShort = {}) {
     const auto stampAt = [&](std::uint64_t t) {
         FileStamp stamp = settle.reference;
         for (const Write& w : writes) {
@@ -58,8 +61,13 @@ std::vector<std::uint64_t> settlePasses(const std::vector<Write>& writes, const 
         std::optional<std::uint64_t> at = lookAt;
         if (next < notified.size() && (!at || notified[next] <= *at)) at = notified[next++];
         if (!at || *at > endMs) break;
-        const SettleStep step = settleLook(settle, stampAt(*at), *at);
-        if (step.pass) passes.push_back(*at);
+        SettleStep step = settleLook(settle, stampAt(*at), *at);
+        if (step.pass) {
+            passes.push_back(*at);
+            if (std::find(cutShort.begin(), cutShort.end(), *at) != cutShort.end()) {
+                step = settleReadCutShort(settle, *at);
+            }
+        }
         // Never a look in the past or at the same moment: the loop would spin.
         if (step.lookAtMs) {
             EXPECT_GT(*step.lookAtMs, *at);
@@ -129,6 +137,45 @@ TEST(Settle, OnePassASecondAfterTheLastChangeAndOneByTheCapWhileItGoesOn) {
         EXPECT_FALSE(settle.active) << "still looking at the end";
         EXPECT_FALSE(settle.unread) << "a change left unread";
     }
+}
+
+// A pass whose read a write cut short: the cap's comes again a moment
+// later, however often that happens; a pass of a file that stood still
+// leaves the write that cut it short to settle as any other.
+TEST(Settle, ReadCutShortByAWrite) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint64_t> cutShort;
+        std::vector<std::uint64_t> passes;
+    };
+    // Rewritten every half second for 30 s, each write notified.
+    std::vector<Write> writes;
+    std::vector<std::uint64_t> notified;
+    for (std::uint64_t t = 0; t < 30000; t += 500) {
+        writes.push_back({t, {true, 100 + t}});
+        notified.push_back(t);
+    }
+    const Case cases[] = {
+        {"none", {}, {10000, 20000, 30000}},
+        {"the first cap's", {10000}, {10000, 10250, 20250, 30250}},
+        {"the cap's twice running", {10000, 10250}, {10000, 10250, 10500, 20500, 30500}},
+        {"the second cap's", {20000}, {10000, 20000, 20250, 30250}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settle settle;
+        settle.reference = {true, 10};
+        EXPECT_EQ(settlePasses(writes, notified, 60000, settle, c.cutShort), c.passes);
+        EXPECT_FALSE(settle.active);
+        EXPECT_FALSE(settle.unread);
+    }
+    // One write, its pass cut short by a second write 100 ms after the
+    // look: the second write gets its full second of standing still.
+    Settle settle;
+    settle.reference = {true, 10};
+    const std::vector<std::uint64_t> passes =
+        settlePasses({{0, {true, 11}}, {1100, {true, 12}}}, {0, 1100}, 60000, settle, {1000});
+    EXPECT_EQ(passes, (std::vector<std::uint64_t>{1000, 2100}));
 }
 
 TEST(Settle, TimeoutUntilADeadline) {

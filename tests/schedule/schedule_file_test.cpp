@@ -75,6 +75,8 @@ TEST(ScheduleRead, ChangingFileIsReadAgainUnlogged) {
         EXPECT_EQ(step.useRecordings, s.useRecordings);
         EXPECT_EQ(step.logFailure, s.logged);
         EXPECT_EQ(waitTimeoutMs(episode, s.at), s.timeoutAfter);
+        // Told apart from a failure, also within a failing episode.
+        EXPECT_EQ(episode.changing, s.access == ScheduleAccess::changing);
     }
 }
 
