@@ -21,4 +21,17 @@ inline UniqueHandle ownHandle(HANDLE handle) {
     return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
+// A folder's change notification, which has a close of its own.
+struct ChangeNotificationCloser {
+    void operator()(HANDLE handle) const noexcept {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(handle);
+    }
+};
+
+using UniqueChangeNotification = std::unique_ptr<void, ChangeNotificationCloser>;
+
+inline UniqueChangeNotification ownChangeNotification(HANDLE handle) {
+    return UniqueChangeNotification(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
 }  // namespace dormivel

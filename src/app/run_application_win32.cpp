@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/handle_win32.h"
 #include "app/schedule_watch.h"
 #include "cmdline/apply_options_win32.h"
 #include "planner/schedule_pass_win32.h"
@@ -56,23 +57,18 @@ constexpr DWORD kWatchedChanges = FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CH
 // The change notification on the schedule's folder. One that cannot be
 // re-armed (its folder deleted or replaced, a network share gone across a
 // sleep) is closed and created again; until that works the handle is
-// invalid, and the loop looks at the file's stamp at the failed reads'
-// retry interval instead.
+// empty, and the loop looks at the file's stamp at the failed reads' retry
+// interval instead.
 struct FolderWatch {
     std::wstring directory;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    std::uint64_t retryAtMs = 0;  // the next attempt while the handle is invalid
+    UniqueChangeNotification handle;
+    std::uint64_t retryAtMs = 0;  // the next attempt while the handle is empty
 };
 
-void closeWatch(FolderWatch& watch) {
-    if (watch.handle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(watch.handle);
-    watch.handle = INVALID_HANDLE_VALUE;
-}
-
 void renewWatch(FolderWatch& watch, std::uint64_t nowMs) {
-    closeWatch(watch);
-    watch.handle = FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges);
-    if (watch.handle == INVALID_HANDLE_VALUE) watch.retryAtMs = nowMs + kScheduleRetryMs;
+    watch.handle.reset();
+    watch.handle = ownChangeNotification(FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges));
+    if (!watch.handle) watch.retryAtMs = nowMs + kScheduleRetryMs;
 }
 
 VOID CALLBACK postWakeTimerFired(PVOID window, BOOLEAN /*timedOut*/) {
@@ -145,7 +141,7 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
             state.watchRenewalDue = false;
             renewWatch(watch, now);
         }
-        if (watch.handle == INVALID_HANDLE_VALUE && watch.retryAtMs <= now) {
+        if (!watch.handle && watch.retryAtMs <= now) {
             renewWatch(watch, now);
             lookAtStamp(now);
         }
@@ -163,9 +159,9 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
         DWORD count = 0;
         const bool waitsOnTimer = timerWaiter == nullptr;
         if (waitsOnTimer) handles[count++] = state.wakeTimer.get();
-        const bool watching = watch.handle != INVALID_HANDLE_VALUE;
+        const bool watching = static_cast<bool>(watch.handle);
         const DWORD watchIndex = count;
-        if (watching) handles[count++] = watch.handle;
+        if (watching) handles[count++] = watch.handle.get();
         const std::uint32_t timeout = std::min({waitTimeoutMs(state.scheduleRead, now), timeoutUntil(settleLookAt, now),
                                                 watching ? kWaitForever : timeoutUntil(watch.retryAtMs, now)});
 
@@ -177,14 +173,14 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
             // look or its pass runs signals again, rather than falling
             // between this signal and the next arming.
             const std::uint64_t at = GetTickCount64();
-            if (FindNextChangeNotification(watch.handle) == FALSE) renewWatch(watch, at);
+            if (FindNextChangeNotification(watch.handle.get()) == FALSE) renewWatch(watch, at);
             lookAtStamp(at);
         } else if (result == WAIT_OBJECT_0 + count && !dispatchMessages(state)) {
             if (timerWaiter != nullptr) UnregisterWaitEx(timerWaiter, INVALID_HANDLE_VALUE);
             removeTrayIcon(state.mainWindow);
             DestroyWindow(state.mainWindow);
             state.mainWindow = nullptr;
-            closeWatch(watch);
+            watch.handle.reset();
             return 0;
         }
     }
@@ -241,8 +237,8 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
 
     FolderWatch watch;
     watch.directory = scheduleDirectory(schedulePath, fileNameOffset);
-    watch.handle = FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges);
-    if (watch.handle == INVALID_HANDLE_VALUE) {
+    watch.handle = ownChangeNotification(FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges));
+    if (!watch.handle) {
         (void)std::fclose(firstRead);
         showStartupWarning(L"Failed to monitor schedule file.");
         return -1;
@@ -251,7 +247,6 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
     state.mainWindow = createMainWindow(state);
     if (state.mainWindow == nullptr) {
         (void)std::fclose(firstRead);
-        closeWatch(watch);
         showStartupWarning(L"Unable to create the main window.");
         return -1;
     }

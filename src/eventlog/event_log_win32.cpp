@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "app/clock_win32.h"
 #include "app/handle_win32.h"
@@ -70,7 +71,7 @@ FileIdentity identityOf(const wchar_t* path) {
 }  // namespace
 
 bool isLogOpen(const EventLog& log) {
-    return log.handle != INVALID_HANDLE_VALUE;
+    return static_cast<bool>(log.handle);
 }
 
 void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wchar_t* schedulePath) {
@@ -92,8 +93,8 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
         owned = ownHandle(
             CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     }
-    // The log takes the handle over with `log.handle = owned.release()`;
-    // whatever is left in `owned` closes on the way out.
+    // The log takes the handle over by a move; whatever is left in `owned`
+    // closes on the way out.
     const HANDLE file = owned ? owned.get() : INVALID_HANDLE_VALUE;
     if (file != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER fileSize;
@@ -112,11 +113,11 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
     bool repaired = false;
     switch (decideLogOpen(facts)) {
         case LogOpenDecision::append:
-            log.handle = owned.release();
+            log.handle = std::move(owned);
             break;
         case LogOpenDecision::repair:
             if (repairTornLog(file, facts.size)) {
-                log.handle = owned.release();
+                log.handle = std::move(owned);
                 repaired = true;
             }
             break;
@@ -124,14 +125,12 @@ void openEventLog(const wchar_t* path, bool appendLog, EventLog& log, const wcha
             if (file != INVALID_HANDLE_VALUE) {
                 // An existing empty file kept open for appending: the header
                 // goes at its start.
-                if (moveTo(file, 0) && writeBytes(file, kLogHeader)) log.handle = owned.release();
+                if (moveTo(file, 0) && writeBytes(file, kLogHeader)) log.handle = std::move(owned);
             } else {
                 // CREATE_ALWAYS empties a file that exists.
-                log.handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-                if (isLogOpen(log) && !writeBytes(log.handle, kLogHeader)) {
-                    CloseHandle(log.handle);
-                    log.handle = INVALID_HANDLE_VALUE;
-                }
+                log.handle =
+                    ownHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+                if (isLogOpen(log) && !writeBytes(log.handle.get(), kLogHeader)) log.handle.reset();
             }
             break;
         case LogOpenDecision::runWithoutLog:
@@ -147,20 +146,19 @@ bool appendEvent(EventLog& log, std::string_view body) {
     // nothing is written: bytes after the tag would leave the file malformed.
     LARGE_INTEGER distance;
     distance.QuadPart = -static_cast<LONGLONG>(kLogClosingTag.size());
-    if (SetFilePointerEx(log.handle, distance, nullptr, FILE_END) == FALSE) return false;
-    return writeBytes(log.handle, composeEventElement(formatLogTimestamp(nullptr), body));
+    if (SetFilePointerEx(log.handle.get(), distance, nullptr, FILE_END) == FALSE) return false;
+    return writeBytes(log.handle.get(), composeEventElement(formatLogTimestamp(nullptr), body));
 }
 
 void flushEventLog(EventLog& log) {
-    if (isLogOpen(log)) FlushFileBuffers(log.handle);
+    if (isLogOpen(log)) FlushFileBuffers(log.handle.get());
 }
 
 void closeEventLog(EventLog& log) {
     if (!isLogOpen(log)) return;
     appendEvent(log, kDormivelStopBody);
     flushEventLog(log);
-    CloseHandle(log.handle);
-    log.handle = INVALID_HANDLE_VALUE;
+    log.handle.reset();
 }
 
 std::string formatLogTimestamp(const SYSTEMTIME* local) {

@@ -7,14 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "app/handle_win32.h"
 #include "app/records.h"
 #include "app/time_zone.h"
 
 namespace dormivel {
 
-// The open log file's handle, or INVALID_HANDLE_VALUE while no log is open.
+// The open log file's handle, empty while no log is open. An owner that goes
+// without closeEventLog closes the file without its stop marker, as a crash
+// would leave it.
 struct EventLog {
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    UniqueHandle handle;
 };
 
 bool isLogOpen(const EventLog& log);
