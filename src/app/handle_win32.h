@@ -34,4 +34,14 @@ inline UniqueChangeNotification ownChangeNotification(HANDLE handle) {
     return UniqueChangeNotification(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
+// A wait registered on the thread pool. Unregistering waits for a callback
+// that is running to return, so nothing runs for the owner after it goes.
+struct WaitUnregisterer {
+    void operator()(HANDLE wait) const noexcept {
+        if (wait != nullptr) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
+    }
+};
+
+using UniqueWait = std::unique_ptr<void, WaitUnregisterer>;
+
 }  // namespace dormivel

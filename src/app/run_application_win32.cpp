@@ -75,15 +75,15 @@ VOID CALLBACK postWakeTimerFired(PVOID window, BOOLEAN /*timedOut*/) {
     PostMessageW(static_cast<HWND>(window), kWakeTimerFired, 0, 0);
 }
 
-// The wake timer's one waiter, on the thread pool; null when none could be
+// The wake timer's one waiter, on the thread pool; empty when none could be
 // registered, and the loop then waits on the timer itself.
-HANDLE startWakeTimerWaiter(const AppState& state) {
+UniqueWait startWakeTimerWaiter(const AppState& state) {
     HANDLE wait = nullptr;
     if (RegisterWaitForSingleObject(&wait, state.wakeTimer.get(), postWakeTimerFired, state.mainWindow, INFINITE,
                                     WT_EXECUTEINWAITTHREAD) == FALSE) {
         return nullptr;
     }
-    return wait;
+    return UniqueWait(wait);
 }
 
 // Removes and dispatches the queued messages; false at WM_QUIT, with the
@@ -121,7 +121,7 @@ bool dispatchMessages(const AppState& state) {
 // run on this thread through runRequestedPasses, and one asked for while
 // another runs waits for its end.
 int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
-    const HANDLE timerWaiter = startWakeTimerWaiter(state);
+    UniqueWait timerWaiter = startWakeTimerWaiter(state);
     Settle settle;
     settle.reference = reference;
     std::optional<std::uint64_t> settleLookAt;
@@ -176,7 +176,7 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
             if (FindNextChangeNotification(watch.handle.get()) == FALSE) renewWatch(watch, at);
             lookAtStamp(at);
         } else if (result == WAIT_OBJECT_0 + count && !dispatchMessages(state)) {
-            if (timerWaiter != nullptr) UnregisterWaitEx(timerWaiter, INVALID_HANDLE_VALUE);
+            timerWaiter.reset();  // before the window its callback posts to goes
             removeTrayIcon(state.mainWindow);
             DestroyWindow(state.mainWindow);
             state.mainWindow = nullptr;
