@@ -1,4 +1,5 @@
 // A kernel handle owned by type: closed exactly once, when its owner goes.
+// Each kind of handle has a close of its own.
 #pragma once
 
 #include <windows.h>
@@ -9,39 +10,30 @@ namespace dormivel {
 
 struct HandleCloser {
     void operator()(HANDLE handle) const noexcept {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     }
 };
 
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-// Takes over a handle as the platform returns it; INVALID_HANDLE_VALUE,
-// which some calls return for no handle, becomes an empty owner.
-inline UniqueHandle ownHandle(HANDLE handle) {
-    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
-// A folder's change notification, which has a close of its own.
+// A folder's change notification.
 struct ChangeNotificationCloser {
-    void operator()(HANDLE handle) const noexcept {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(handle);
-    }
+    void operator()(HANDLE handle) const noexcept { FindCloseChangeNotification(handle); }
 };
-
-using UniqueChangeNotification = std::unique_ptr<void, ChangeNotificationCloser>;
-
-inline UniqueChangeNotification ownChangeNotification(HANDLE handle) {
-    return UniqueChangeNotification(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
 
 // A wait registered on the thread pool. Unregistering waits for a callback
 // that is running to return, so nothing runs for the owner after it goes.
 struct WaitUnregisterer {
-    void operator()(HANDLE wait) const noexcept {
-        if (wait != nullptr) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
-    }
+    void operator()(HANDLE wait) const noexcept { UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
 };
 
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using UniqueChangeNotification = std::unique_ptr<void, ChangeNotificationCloser>;
 using UniqueWait = std::unique_ptr<void, WaitUnregisterer>;
+
+// Takes over a handle as the platform returns it; INVALID_HANDLE_VALUE,
+// which some calls return for no handle, becomes an empty owner.
+template <typename Closer = HandleCloser>
+std::unique_ptr<void, Closer> ownHandle(HANDLE handle) {
+    return std::unique_ptr<void, Closer>(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
 
 }  // namespace dormivel

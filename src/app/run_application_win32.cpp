@@ -67,7 +67,8 @@ struct FolderWatch {
 
 void renewWatch(FolderWatch& watch, std::uint64_t nowMs) {
     watch.handle.reset();
-    watch.handle = ownChangeNotification(FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges));
+    watch.handle = ownHandle<ChangeNotificationCloser>(
+        FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges));
     if (!watch.handle) watch.retryAtMs = nowMs + kScheduleRetryMs;
 }
 
@@ -237,7 +238,8 @@ int runApplication(AppState& state, int argc, wchar_t** argv) {
 
     FolderWatch watch;
     watch.directory = scheduleDirectory(schedulePath, fileNameOffset);
-    watch.handle = ownChangeNotification(FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges));
+    watch.handle = ownHandle<ChangeNotificationCloser>(
+        FindFirstChangeNotificationW(watch.directory.c_str(), FALSE, kWatchedChanges));
     if (!watch.handle) {
         (void)std::fclose(firstRead);
         showStartupWarning(L"Failed to monitor schedule file.");
