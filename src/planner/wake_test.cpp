@@ -139,8 +139,12 @@ WakeTestStep stepWakeTest(const WakeTest& test, WakeTestEvent event, FileTime no
                 report(true);
             }
             break;
-        case WakeTestPhase::idle:
         case WakeTestPhase::reported:
+            // Asleep again before a pass ended the test: the next wake is
+            // not the test's, and its pass may open a countdown.
+            if (event == WakeTestEvent::suspend) t.phase = WakeTestPhase::idle;
+            break;
+        case WakeTestPhase::idle:
             break;
     }
     return step;

@@ -33,7 +33,7 @@ enum class WakeTestPhase : std::uint8_t {
     requested,  // armed and sleep requested; the suspend has not come yet
     asleep,     // the suspend notification came
     settling,   // resumed automatically; waiting whether a person's resume follows
-    reported,   // the result is out; the next schedule pass ends the test
+    reported,   // the result is out; the next schedule pass, or a sleep, ends the test
 };
 
 struct WakeTest {
@@ -92,13 +92,13 @@ struct WakeTestStep {
 };
 
 // Events outside the phase they belong to change nothing: a test reports
-// once.
+// once. A suspend after the result ends the test.
 WakeTestStep stepWakeTest(const WakeTest& test, WakeTestEvent event, FileTime now);
 
 // The schedule pass: true while a test is under way or its result has just
 // been shown, so that no countdown puts the PC back to sleep before the
 // person who ran the test has seen the result. The first pass after the
-// result ends the test.
+// result ends the test (as does a sleep before it: see stepWakeTest).
 bool passHeldByWakeTest(WakeTest& test);
 
 enum class WakeTestOutcome : std::uint8_t {
