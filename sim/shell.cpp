@@ -5,7 +5,6 @@
 // state; what only draws (the list box, the tray tip) is left out.
 #include <algorithm>
 #include <string>
-#include <utility>
 
 #include "app/filetime.h"
 #include "eventlog/log_text.h"
@@ -181,7 +180,6 @@ void lookAtStamp(Sim& sim, std::uint64_t nowMs) {
     if (step.pass) {
         p.passRequested = true;
         p.settledStamp = p.settle.reference;
-        p.settlePass = true;
     }
 }
 
@@ -372,9 +370,7 @@ void serve(Sim& sim) {
         if (waitTimeoutMs(p.scheduleRead, nowMs) == 0) p.passRequested = true;
         if (p.passRequested) {
             runRequestedPasses(sim);
-            if (std::exchange(p.settlePass, false) && p.scheduleRead.changing) {
-                p.settleLookAt = settleReadCutShort(p.settle, tickMs(sim)).lookAtMs;
-            }
+            p.settleLookAt = settleAfterPass(p.settle, p.scheduleRead.changing, tickMs(sim)).lookAtMs;
             continue;
         }
         if (sim.changeSignalled) {

@@ -171,7 +171,6 @@ struct Program {
     // read.
     Settle settle;
     std::optional<std::uint64_t> settleLookAt;
-    bool settlePass = false;  // the pass asked for is the settle's
     FileStamp settledStamp;
     std::vector<Countdown> countdowns;
     std::uint32_t nextCountdown = 1;

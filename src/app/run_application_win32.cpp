@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "app/handle_win32.h"
@@ -110,8 +109,8 @@ bool dispatchMessages(const AppState& state) {
 // wait has no time-out, so the idle program polls nothing. Nothing sleeps:
 // a file that keeps changing is looked at when its deadline comes, and in
 // between timers, messages and broadcasts are served as at any other time.
-// When a write lands during the read of the settle's own pass, the settle
-// is told, and the cap's pass comes again a moment later.
+// After every pass the settle is told whether a write cut its read short;
+// when that pass was the cap's, the cap comes again a moment later.
 //
 // The wake timer is not in the wait. A thread-pool wait is its only waiter
 // (the timer is auto-reset, so a second waiter would take its signal), and
@@ -126,14 +125,12 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
     Settle settle;
     settle.reference = reference;
     std::optional<std::uint64_t> settleLookAt;
-    bool settlePass = false;
     const auto lookAtStamp = [&](std::uint64_t nowMs) {
         const SettleStep step = settleLook(settle, readScheduleStamp(state.schedulePath), nowMs);
         settleLookAt = step.lookAtMs;
         if (step.pass) {
             state.passRequested = true;
             state.settledStamp = settle.reference;
-            settlePass = true;
         }
     };
     for (;;) {
@@ -150,9 +147,7 @@ int mainLoop(AppState& state, FolderWatch& watch, FileStamp reference) {
         if (waitTimeoutMs(state.scheduleRead, now) == 0) state.passRequested = true;
         if (state.passRequested) {
             runRequestedPasses(state);
-            if (std::exchange(settlePass, false) && state.scheduleRead.changing) {
-                settleLookAt = settleReadCutShort(settle, GetTickCount64()).lookAtMs;
-            }
+            settleLookAt = settleAfterPass(settle, state.scheduleRead.changing, GetTickCount64()).lookAtMs;
             continue;
         }
 

@@ -1,6 +1,7 @@
 #include "app/schedule_watch.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace dormivel {
 namespace {
@@ -56,7 +57,7 @@ SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowM
     if (settle.unread && (stable || nowMs >= settle.capAtMs)) {
         step.pass = true;
         settle.unread = false;
-        settle.byCap = !stable;
+        settle.capPassDue = !stable;
         settle.capAtMs = nowMs + kSettleCapMs;
     }
     if (stable) settle.active = false;
@@ -64,8 +65,8 @@ SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowM
     return step;
 }
 
-SettleStep settleReadCutShort(Settle& settle, std::uint64_t nowMs) {
-    if (settle.byCap && settle.active) {
+SettleStep settleAfterPass(Settle& settle, bool readCutShort, std::uint64_t nowMs) {
+    if (std::exchange(settle.capPassDue, false) && readCutShort && settle.active) {
         settle.unread = true;
         settle.capAtMs = nowMs + kSettleReadAgainMs;
     }

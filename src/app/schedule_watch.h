@@ -36,10 +36,10 @@ inline constexpr std::uint64_t kSettleReadAgainMs = 250;
 // The settle, kept by the main loop between looks at the file's stamp.
 // Times are the platform's millisecond tick count.
 struct Settle {
-    FileStamp reference;  // the stamp as last looked at
-    bool active = false;  // the stamp is to be looked at again
-    bool unread = false;  // a change was seen that no pass has read yet
-    bool byCap = false;   // the last pass was the cap's, over a file still changing
+    FileStamp reference;      // the stamp as last looked at
+    bool active = false;      // the stamp is to be looked at again
+    bool unread = false;      // a change was seen that no pass has read yet
+    bool capPassDue = false;  // the pass asked for is the cap's, over a file still changing
     std::uint64_t changedAtMs = 0;
     // When a change still unread gets its pass though the file goes on
     // changing: the cap after the first unread change, or after the last
@@ -62,12 +62,11 @@ struct SettleStep {
 // another file of the folder) asks for nothing.
 SettleStep settleLook(Settle& settle, const FileStamp& stamp, std::uint64_t nowMs);
 
-// The pass the last look asked for found the file changed while it read
-// it, and kept the plan. After the cap's pass the change is unread again and
-// the cap comes again kSettleReadAgainMs on; after a pass of a file that
-// stood still, the write that cut it short settles as any other. The step
-// holds only the next look.
-SettleStep settleReadCutShort(Settle& settle, std::uint64_t nowMs);
+// After any pass: whether its read found the file changed under it, and
+// kept the plan. When the pass was the cap's the change is unread again and
+// the cap comes again kSettleReadAgainMs on; after any other pass the write
+// that cut it short settles as any other. The step holds only the next look.
+SettleStep settleAfterPass(Settle& settle, bool readCutShort, std::uint64_t nowMs);
 
 // The wait's time-out for a deadline: kWaitForever without one, 0 when it is
 // due, otherwise the milliseconds until it.

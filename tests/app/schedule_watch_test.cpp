@@ -64,9 +64,7 @@ std::vector<std::uint64_t> settlePasses(const std::vector<Write>& writes, const 
         SettleStep step = settleLook(settle, stampAt(*at), *at);
         if (step.pass) {
             passes.push_back(*at);
-            if (std::find(cutShort.begin(), cutShort.end(), *at) != cutShort.end()) {
-                step = settleReadCutShort(settle, *at);
-            }
+            step = settleAfterPass(settle, std::find(cutShort.begin(), cutShort.end(), *at) != cutShort.end(), *at);
         }
         // Never a look in the past or at the same moment: the loop would spin.
         if (step.lookAtMs) {
@@ -77,17 +75,18 @@ std::vector<std::uint64_t> settlePasses(const std::vector<Write>& writes, const 
     return passes;
 }
 
+// A stamp of its own for the write at every tick of `everyMs` until
+// `untilMs`, each one notified.
+void writer(std::uint64_t everyMs, std::uint64_t untilMs, std::vector<Write>& writes,
+            std::vector<std::uint64_t>& notified) {
+    for (std::uint64_t t = 0; t < untilMs; t += everyMs) {
+        writes.push_back({t, {true, 100 + t}});
+        notified.push_back(t);
+    }
+}
+
 TEST(Settle, OnePassASecondAfterTheLastChangeAndOneByTheCapWhileItGoesOn) {
     const FileStamp t10{true, 10}, t11{true, 11}, gone{false, 0};
-    // A stamp of its own for the write at every tick of `everyMs` until
-    // `untilMs`, each one notified.
-    const auto writer = [](std::uint64_t everyMs, std::uint64_t untilMs, std::vector<Write>& writes,
-                           std::vector<std::uint64_t>& notified) {
-        for (std::uint64_t t = 0; t < untilMs; t += everyMs) {
-            writes.push_back({t, {true, 100 + t}});
-            notified.push_back(t);
-        }
-    };
     struct Case {
         const char* name;
         std::vector<Write> writes;
@@ -148,13 +147,9 @@ TEST(Settle, ReadCutShortByAWrite) {
         std::vector<std::uint64_t> cutShort;
         std::vector<std::uint64_t> passes;
     };
-    // Rewritten every half second for 30 s, each write notified.
     std::vector<Write> writes;
     std::vector<std::uint64_t> notified;
-    for (std::uint64_t t = 0; t < 30000; t += 500) {
-        writes.push_back({t, {true, 100 + t}});
-        notified.push_back(t);
-    }
+    writer(500, 30000, writes, notified);
     const Case cases[] = {
         {"none", {}, {10000, 20000, 30000}},
         {"the first cap's", {10000}, {10000, 10250, 20250, 30250}},
