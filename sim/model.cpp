@@ -11,6 +11,7 @@
 // through.
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/filetime.h"
 #include "sim/sim.h"
@@ -25,22 +26,38 @@ using Power = Sim::Power;
 // the machine is down (a hibernation writes all of a large memory first).
 constexpr FileTime kMaxEntrySuspend = 30 * kSecond;
 constexpr FileTime kMaxEntryHibernate = 60 * kSecond;
-// Windows' own timer after an automatic wake.
-constexpr FileTime kUnattendedIdle = 2 * kMinute;
+constexpr FileTime kUnattendedIdle = 2 * kMinute;  // Windows' timer after an automatic wake
 // How long a version of the schedule must stand readable before the program
-// can be expected to have read it (the settle and its cap, with room to
-// spare).
+// can be expected to have read it (the settle and its cap, with room).
 constexpr FileTime kKnowDelay = 15 * kSecond;
 constexpr FileTime kOpen = ~FileTime{0};
 constexpr FileTime kLateTolerance = 2 * kMinute;
-// An in-place write takes at most this long, and changes the file's stamp
-// as it starts and as it ends.
+// An in-place write takes at most this long, and changes the file's stamp as
+// it starts and as it ends.
 constexpr FileTime kMaxWriteWindow = 500 * kMs;
 
-bool absolute(Ev kind) {
-    return kind == Ev::added || kind == Ev::stopped || kind == Ev::timerDue || kind == Ev::update ||
-           kind == Ev::clockSet || kind == Ev::epg;
-}
+constexpr Cause kPersonSleep{false, "after a person's sleep, until the earliest wake-up again"};
+constexpr Cause kOtherSleep{false, "after another program's sleep, until the earliest wake-up again"};
+constexpr Cause kWindowsSleep{false, "after Windows' own sleep before the lead time, until the earliest wake-up again"};
+constexpr Cause kNotScheduled{false,
+                              "not in the schedule in time (written late, or hidden by a line that does not parse)"};
+constexpr Cause kNotRunning{false, "the program was not running"};
+constexpr Cause kNotStarted{false, "the program did not start: its schedule could not be opened (it said so)"};
+constexpr Cause kShutDown{false, "the machine was shut down"};
+constexpr Cause kUpdateRestart{false, "an update restart"};
+constexpr Cause kCannotWake{false, "the machine cannot wake"};
+constexpr Cause kOwnSleep{true, "the program's own sleep request during a recording or its lead time"};
+constexpr Cause kIdleSleep{true, "Windows' idle sleep during a recording or its lead time (the program allowed it)"};
+constexpr Cause kUnattendedSleep{true, "Windows' sleep two minutes after an automatic wake (the program allowed it)"};
+constexpr Cause kAwayEnded{true, "away mode ended during a recording or its lead time"};
+constexpr Cause kShutdownAllowed{true, "a shutdown the program did not refuse"};
+constexpr Cause kNotRestarted{true, "not started again after an update restart"};
+constexpr Cause kNoResumeTimer{true, "no wake-up armed with resume"};
+constexpr Cause kDueBeforeAsleep{true, "the wake-up fell due before the machine was asleep"};
+constexpr Cause kWokeLate{true, "the wake-up armed for too late a time"};
+constexpr Cause kLateUnreported{true, "a late wake-up the program did not report"};
+
+// --- the clock and the zones
 
 FileTime dateAt(int y, int mo, int d) {
     LocalDateTime t;
@@ -85,32 +102,29 @@ FileTime toLocal(Zone zone, FileTime utc) {
     return utc + static_cast<FileTime>(offsetMinutes(zone, utc) * static_cast<std::int64_t>(kMinute));
 }
 
-ZoneDate recurring(int month, int week, int hour) {
-    ZoneDate d;
-    d.month = static_cast<std::uint16_t>(month);
-    d.day = static_cast<std::uint16_t>(week);
-    d.hour = static_cast<std::uint16_t>(hour);
-    return d;
-}
-
 // The zone as GetTimeZoneInformation gives it.
 TimeZone platformZone(Zone zone) {
+    const auto on = [](int month, int week, int hour) {
+        ZoneDate d;
+        d.month = static_cast<std::uint16_t>(month);
+        d.day = static_cast<std::uint16_t>(week);
+        d.hour = static_cast<std::uint16_t>(hour);
+        return d;
+    };
     TimeZone z;
-    switch (zone) {
-        case Zone::utc:
-            break;
-        case Zone::berlin:
-            z.rules = {-60, 0, -60, recurring(10, 5, 3), recurring(3, 5, 2)};
-            break;
-        case Zone::newYork:
-            z.rules = {300, 0, -60, recurring(11, 1, 2), recurring(3, 2, 2)};
-            break;
-        case Zone::sydney:
-            z.rules = {-600, 0, -60, recurring(4, 1, 3), recurring(10, 1, 2)};
-            break;
-    }
+    if (zone == Zone::berlin) z.rules = {-60, 0, -60, on(10, 5, 3), on(3, 5, 2)};
+    if (zone == Zone::newYork) z.rules = {300, 0, -60, on(11, 1, 2), on(3, 2, 2)};
+    if (zone == Zone::sydney) z.rules = {-600, 0, -60, on(4, 1, 3), on(10, 1, 2)};
     return z;
 }
+
+FileTime nightAfter(Sim& s, FileTime after) {
+    const FileTime local = toLocal(s.profile.zone, after);
+    const FileTime midnight = local - local % kDay + kDay;
+    return midnight + uniform(s.rng, 2 * kHour, 5 * kHour) - (local - after);
+}
+
+// --- what the program should act on, and what it could know
 
 bool inRange(const HourRangeList& ranges, int hour) {
     return std::any_of(ranges.begin(), ranges.end(), [hour](const HourRange& r) {
@@ -126,19 +140,6 @@ bool eligible(const Options& o, const Recording& r, int hour) {
     return !inRange(o.noIrRanges, hour);
 }
 
-FileTime maxEntry(SleepMethod state) {
-    return state == SleepMethod::suspend ? kMaxEntrySuspend : kMaxEntryHibernate;
-}
-
-bool awakeOrAway(const Sim& s) {
-    return s.power == Power::awake || s.power == Power::away;
-}
-
-bool canWake(const Sim& s) {
-    const WakeTimerSetting setting = s.source == PowerSource::battery ? s.profile.battery : s.profile.pluggedIn;
-    return setting == WakeTimerSetting::on && s.profile.firmwareWakes;
-}
-
 // The first recording that may still run at `t` (none is longer than four
 // hours).
 std::vector<TrueRecording>::const_iterator runningFrom(const Sim& s, FileTime t) {
@@ -151,28 +152,25 @@ bool knownAt(const TrueRecording& r, FileTime at) {
                        [at](const auto& span) { return span.first <= at && at < span.second; });
 }
 
-const char* initiatorName(Initiator by) {
-    static const char* const kNames[] = {"the person",
-                                         "another program",
-                                         "the countdown",
-                                         "Windows (idle)",
-                                         "Windows (2 minutes after a wake)",
-                                         "Windows (away mode ended)",
-                                         "a shutdown",
-                                         "an update restart"};
-    return kNames[static_cast<int>(by)];
+bool awakeOrAway(const Sim& s) {
+    return s.power == Power::awake || s.power == Power::away;
+}
+
+bool canWake(const Sim& s) {
+    const WakeTimerSetting setting = s.source == PowerSource::battery ? s.profile.battery : s.profile.pluggedIn;
+    return setting == WakeTimerSetting::on && s.profile.firmwareWakes;
 }
 
 // --- accounting
 
-void addLoss(Sim& s, Cause cause, FileTime ticks, const TrueRecording& r, FileTime at) {
-    s.totals.lost[static_cast<std::size_t>(cause)] += ticks;
-    const bool traced = s.traceCause == Cause::count ? cause >= kFirstAvoidable : cause == s.traceCause;
+void addLoss(Sim& s, Cause cause, FileTime ticks, const TrueRecording& r, FileTime from) {
+    (cause.avoidable ? s.totals.avoidable : s.totals.unavoidable)[cause.text] += ticks;
+    const bool traced = s.traceCause.empty() ? cause.avoidable : std::string(cause.text).find(s.traceCause) == 0;
     if (!traced || s.totals.first) return;
-    s.totals.first = FirstLoss{s.life, at, cause, r.rec.title};
+    s.totals.first = FirstLoss{s.life, cause.text, r.rec.title};
     if (!s.tracing) return;
-    addNote(s, "LOST " + std::to_string(ticks / kSecond) + " s of " + r.rec.title + " from " + localStamp(s, at) +
-                   ": " + causeName(cause));
+    addNote(s, "LOST " + std::to_string(ticks / kSecond) + " s of " + r.rec.title + " from " + localStamp(s, from) +
+                   ": " + cause.text);
     s.trace.assign(s.recent.begin(), s.recent.end());
     s.tracing = false;
 }
@@ -183,58 +181,34 @@ bool inLeadMargin(const Sim& s, const Episode& ep, const TrueRecording& r) {
 }
 
 // Until the soonest wake-up the platform keeps, the seconds a sleep takes are
-// lost whoever asked for it: for a sleep nobody can refuse, and for
-// Windows' own sleep before the lead time, which the program allowed as it
-// should (preventing that would mean keeping every PC awake).
+// lost whoever asked for it: for a sleep nobody can refuse, and for Windows'
+// own sleep before the lead time, which the program allowed as it should
+// (preventing that would mean keeping every PC awake).
 std::optional<Cause> beforeTheEarliestWake(const Sim& s, const Episode& ep, const TrueRecording& r) {
-    switch (ep.by) {
-        case Initiator::person:
-            return Cause::personSleep;
-        case Initiator::otherProgram:
-            return Cause::otherSleep;
-        case Initiator::idle:
-        case Initiator::unattended:
-            if (!inLeadMargin(s, ep, r)) return Cause::windowsSleep;
-            return std::nullopt;
-        default:
-            return std::nullopt;
-    }
+    if (ep.by == Initiator::person) return kPersonSleep;
+    if (ep.by == Initiator::otherProgram) return kOtherSleep;
+    if ((ep.by == Initiator::idle || ep.by == Initiator::unattended) && !inLeadMargin(s, ep, r)) return kWindowsSleep;
+    return std::nullopt;
 }
 
 Cause classify(const Sim& s, const Episode& ep, const TrueRecording& r) {
-    if (!knownAt(r, ep.from)) return Cause::notScheduled;
-    if (ep.program == NotRunning::afterUpdate) return Cause::notRestarted;
-    if (ep.program == NotRunning::closed) return Cause::notRunning;
-    if (ep.program == NotRunning::refused) return Cause::notStarted;
+    if (!knownAt(r, ep.from)) return kNotScheduled;
+    if (ep.program == NotRunning::afterUpdate) return kNotRestarted;
+    if (ep.program == NotRunning::closed) return kNotRunning;
+    if (ep.program == NotRunning::refused) return kNotStarted;
     const bool inMargin = inLeadMargin(s, ep, r);
-    switch (ep.by) {
-        case Initiator::shutdown:
-            if (ep.refused) return Cause::shutDown;
-            return inMargin ? Cause::shutdownAllowed : Cause::shutDown;
-        case Initiator::update:
-            return Cause::updateRestart;
-        case Initiator::countdown:
-            if (inMargin) return Cause::ownSleep;
-            break;
-        case Initiator::idle:
-            if (inMargin) return Cause::idleSleep;
-            break;
-        case Initiator::unattended:
-            if (inMargin) return Cause::unattendedSleep;
-            break;
-        case Initiator::awayEnded:
-            if (inMargin) return Cause::awayEnded;
-            break;
-        case Initiator::person:
-        case Initiator::otherProgram:
-            break;
-    }
+    if (ep.by == Initiator::update) return kUpdateRestart;
+    if (ep.by == Initiator::shutdown) return inMargin && !ep.refused ? kShutdownAllowed : kShutDown;
+    if (inMargin && ep.by == Initiator::countdown) return kOwnSleep;
+    if (inMargin && ep.by == Initiator::idle) return kIdleSleep;
+    if (inMargin && ep.by == Initiator::unattended) return kUnattendedSleep;
+    if (inMargin && ep.by == Initiator::awayEnded) return kAwayEnded;
     // Down when it was allowed to be, or by somebody the program could not
     // refuse: the wake timer should have woken it in time.
-    if (!ep.timer.pending || !ep.timer.resume) return Cause::noResumeTimer;
-    if (ep.timer.due <= ep.asleepAt) return Cause::dueBeforeAsleep;
-    if (!ep.canWake) return ep.lateUnreported ? Cause::lateUnreported : Cause::cannotWake;
-    return Cause::wokeLate;
+    if (!ep.timer.pending || !ep.timer.resume) return kNoResumeTimer;
+    if (ep.timer.due <= ep.asleepAt) return kDueBeforeAsleep;
+    if (!ep.canWake) return ep.lateUnreported ? kLateUnreported : kCannotWake;
+    return kWokeLate;
 }
 
 void endDown(Sim& s) {
@@ -260,29 +234,42 @@ void endDown(Sim& s) {
 
 // --- the machine
 
+const char* initiatorName(Initiator by) {
+    static const char* const kNames[] = {"the person",
+                                         "another program",
+                                         "the countdown",
+                                         "Windows (idle)",
+                                         "Windows (2 minutes after a wake)",
+                                         "Windows (away mode ended)",
+                                         "a shutdown",
+                                         "an update restart"};
+    return kNames[static_cast<int>(by)];
+}
+
+void requestSleep(Sim& s, Initiator by, SleepMethod state);
+
 void scheduleIdle(Sim& s) {
-    ++s.idleGen;
+    const std::uint64_t gen = ++s.idleGen;
     if (s.power != Power::awake || (s.executionState & kEsSystemRequired) != 0) return;
     // A wake, input, and the end of ES_SYSTEM_REQUIRED each reset the idle
     // timer; after an automatic wake the unattended timer applies instead.
-    FileTime at = std::max({s.lastInput, s.requiredUntil, s.wokeAt}) + s.profile.idleTimeout;
-    if (s.automaticWake) at = std::max(s.wokeAt, s.requiredUntil) + kUnattendedIdle;
+    FileTime due = std::max({s.lastInput, s.requiredUntil, s.wokeAt}) + s.profile.idleTimeout;
+    if (s.automaticWake) due = std::max(s.wokeAt, s.requiredUntil) + kUnattendedIdle;
     // Windows looks at idleness about once a second.
-    schedule(s, std::max(at, s.now) + uniform(s.rng, 0, kSecond), Ev::idleCheck, s.idleGen);
-}
-
-FileTime drawLatency(Sim& s, SleepMethod state) {
-    return state == SleepMethod::suspend ? uniform(s.rng, 0, 20 * kSecond) : uniform(s.rng, 10 * kSecond, 60 * kSecond);
+    at(s, std::max(due, s.now) + uniform(s.rng, 0, kSecond), [&s, gen] {
+        if (gen != s.idleGen || s.power != Power::awake || (s.executionState & kEsSystemRequired) != 0) return;
+        requestSleep(s, resumedAutomatically(s) ? Initiator::unattended : Initiator::idle, SleepMethod::suspend);
+    });
 }
 
 void beginDown(Sim& s, Initiator by, SleepMethod state) {
     Episode ep;
     ep.from = s.now;
     ep.by = by;
-    ep.state = state;
-    ep.program = s.program.running ? NotRunning::no : s.notRunning;
     ep.highWater = s.highWater;
-    s.latency = drawLatency(s, state);
+    ep.program = s.program.running ? NotRunning::no : s.notRunning;
+    s.latency = state == SleepMethod::suspend ? uniform(s.rng, 0, 20 * kSecond)
+                                              : uniform(s.rng, 10 * kSecond, 60 * kSecond);
     // The suspend notification does not say whether the machine suspends or
     // hibernates: the soonest wake-up anybody can count on lies past the
     // longer entry, that of a hibernation.
@@ -290,31 +277,48 @@ void beginDown(Sim& s, Initiator by, SleepMethod state) {
     s.down = ep;
 }
 
+void sleepDone(Sim& s) {
+    s.ownSleepPending = false;
+    deliver(s, Msg{MsgKind::sleepDone, 0});
+}
+
+void enterSleep(Sim& s);
+void wake(Sim& s, bool automatic);
+
+void wakeAt(Sim& s, FileTime when, bool automatic) {
+    at(s, when, [&s, gen = s.sleepGen, automatic] {
+        if (gen == s.sleepGen && (s.power == Power::asleep || s.power == Power::entering)) wake(s, automatic);
+    });
+}
+
 void requestSleep(Sim& s, Initiator by, SleepMethod state) {
     if (s.power != Power::awake) return;
     if (by != Initiator::awayEnded && (s.executionState & kEsAwayModeRequired) != 0 && s.profile.awayAllowed) {
         note(s, [&] { return std::string(initiatorName(by)) + " asks for sleep: away mode"; });
         s.power = Power::away;
-        tally(s, Tally::awayModes);
-        if (by == Initiator::countdown) schedule(s, s.now + kMs, Ev::sleepDone);
+        tally(s, "away modes");
+        if (by == Initiator::countdown) at(s, s.now + kMs, [&s] { sleepDone(s); });
         return;
     }
     note(s, [&] {
         return std::string(initiatorName(by)) + " puts the PC to " +
                (state == SleepMethod::suspend ? "suspend" : "hibernate");
     });
-    tally(s, by == Initiator::person         ? Tally::peopleSleeps
-             : by == Initiator::otherProgram ? Tally::otherSleeps
-             : by == Initiator::countdown    ? Tally::ownSleeps
-                                             : Tally::windowsSleeps);
+    tally(s, by == Initiator::person         ? "sleeps by people"
+             : by == Initiator::otherProgram ? "sleeps by other programs"
+             : by == Initiator::countdown    ? "sleeps by the program"
+                                             : "sleeps by Windows");
     beginDown(s, by, state);
     // The suspend notification comes first; what the program arms there
     // takes effect.
     deliver(s, Msg{MsgKind::power, kPowerSuspend});
     s.power = Power::entering;
-    ++s.sleepGen;
-    s.asleepAt = s.now + uniform(s.rng, state == SleepMethod::suspend ? kSecond : 5 * kSecond, maxEntry(state));
-    schedule(s, s.asleepAt, Ev::asleep, s.sleepGen);
+    const std::uint64_t gen = ++s.sleepGen;
+    const FileTime entry = state == SleepMethod::suspend ? kMaxEntrySuspend : kMaxEntryHibernate;
+    s.asleepAt = s.now + uniform(s.rng, state == SleepMethod::suspend ? kSecond : 5 * kSecond, entry);
+    at(s, s.asleepAt, [&s, gen] {
+        if (gen == s.sleepGen && s.power == Power::entering) enterSleep(s);
+    });
 }
 
 void enterSleep(Sim& s) {
@@ -325,41 +329,83 @@ void enterSleep(Sim& s) {
     ep.canWake = canWake(s);
     ep.lateUnreported = s.lateUnreported && !s.aware;
     const Timer& t = s.timer;
-    if (t.pending && t.resume && t.due > s.now && ep.canWake)
-        schedule(s, t.due + s.latency, Ev::wake, s.sleepGen << 1 | 1);
+    if (t.pending && t.resume && t.due > s.now && ep.canWake) wakeAt(s, t.due + s.latency, true);
     note(s, [&] {
         return std::string("asleep; timer ") +
                (t.pending ? localStamp(s, t.due) + (t.resume ? " with resume" : " without resume") : "not armed");
     });
 }
 
+// The timer's waiter posts its message once the machine runs.
+void signalTimer(Sim& s, std::uint64_t gen) {
+    if (gen != s.timerGen || !s.timer.pending || !awakeOrAway(s)) return;
+    s.timer.pending = false;
+    deliver(s, Msg{MsgKind::timerFired, 0});
+}
+
+void requestRewrite(Sim& s);
+
+void startEvent(Sim& s) {
+    if (s.power != Power::awake || s.program.running) return;
+    startProgram(s);
+    // Whoever is there reads the message and starts it again.
+    if (!s.program.running && s.present) at(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), [&s] { startEvent(s); });
+}
+
+// The person logs on, and the start-up folder starts the program.
+void logOn(Sim& s) {
+    at(s, s.now + uniform(s.rng, 5 * kSecond, 30 * kSecond), [&s] { startEvent(s); });
+}
+
+void resumeMessage(Sim& s, FileTime when, std::uint32_t code) {
+    at(s, when, [&s, code] { deliver(s, Msg{MsgKind::power, code}); });
+}
+
 void wake(Sim& s, bool automatic) {
     const Episode ep = *s.down;
     note(s, automatic ? "the timer wakes the PC" : "the person wakes the PC");
-    if (automatic) tally(s, Tally::timerWakes);
+    if (automatic) tally(s, "wakes by the timer");
     endDown(s);
     s.power = Power::awake;
     s.wokeAt = s.now;
     s.automaticWake = automatic;
     if (!automatic) s.lastInput = s.now;
     ++s.sleepGen;
-    // The person logs on, and the start-up folder starts the program.
-    if (!automatic && !s.program.running) schedule(s, s.now + uniform(s.rng, 5 * kSecond, 30 * kSecond), Ev::start);
+    if (!automatic && !s.program.running) logOn(s);
     // The resume notification and the signalled timer reach the program in
     // either order.
     const FileTime resumeAt = s.now + uniform(s.rng, 0, 2 * kSecond);
-    schedule(s, resumeAt, Ev::resumeMsg, kPowerResumeAutomatic);
-    if (!automatic) schedule(s, resumeAt + 100 * kMs, Ev::resumeMsg, kPowerResumeSuspend);
+    resumeMessage(s, resumeAt, kPowerResumeAutomatic);
+    if (!automatic) resumeMessage(s, resumeAt + 100 * kMs, kPowerResumeSuspend);
     if (s.timer.pending && s.timer.due <= s.now) {
-        schedule(s, s.now + uniform(s.rng, 0, 2 * kSecond), Ev::timerSignal, s.timerGen);
+        at(s, s.now + uniform(s.rng, 0, 2 * kSecond), [&s, gen = s.timerGen] { signalTimer(s, gen); });
     }
-    if (s.ownSleepPending) schedule(s, resumeAt + 200 * kMs, Ev::sleepDone);
-    if (s.rewritePending || chance(s.rng, 0.5)) schedule(s, s.now + uniform(s.rng, kSecond, kMinute), Ev::rewrite);
+    if (s.ownSleepPending) at(s, resumeAt + 200 * kMs, [&s] { sleepDone(s); });
+    if (s.rewritePending || chance(s.rng, 0.5)) {
+        at(s, s.now + uniform(s.rng, kSecond, kMinute), [&s] { requestRewrite(s); });
+    }
     // A wake-up armed with resume that was ahead at the suspend, and the
     // machine woke long after it: the person should hear of it.
     if (ep.timer.pending && ep.timer.resume && ep.timer.due > ep.from && s.now > ep.timer.due + kLateTolerance) {
-        schedule(s, s.now + 10 * kSecond, Ev::lateCheck, ++s.lateCheckGen);
+        at(s, s.now + 10 * kSecond, [&s, gen = ++s.lateCheckGen] {
+            if (gen != s.lateCheckGen || s.aware) return;
+            note(s, "the late wake-up went unreported");
+            s.lateUnreported = true;
+        });
     }
+    scheduleIdle(s);
+}
+
+void boot(Sim& s, bool byPerson) {
+    if (s.power != Power::off) return;
+    note(s, "the PC starts");
+    endDown(s);
+    s.power = Power::awake;
+    s.lastInput = s.wokeAt = s.requiredUntil = s.now;
+    s.automaticWake = false;
+    s.executionState = 0;
+    at(s, s.now + uniform(s.rng, 10 * kSecond, kMinute), [&s] { requestRewrite(s); });
+    if (byPerson || s.registeredForRestart) logOn(s);
     scheduleIdle(s);
 }
 
@@ -375,37 +421,28 @@ void powerOff(Sim& s, Initiator by, bool refused) {
     s.power = Power::off;
     ++s.sleepGen;
     s.notRunning = by == Initiator::update && !s.registeredForRestart ? NotRunning::afterUpdate : NotRunning::closed;
-    if (by == Initiator::update) schedule(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), Ev::boot, 0);
+    if (by == Initiator::update) at(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), [&s] { boot(s, false); });
 }
 
-void shutdownByPerson(Sim& s) {
-    bool refused = false;
-    tally(s, Tally::shutdowns);
-    if (s.program.running && !allowEndSession(s)) {
-        tally(s, Tally::shutdownsRefused);
-        refused = true;
-        if (!chance(s.rng, 0.3)) {
-            note(s, "the person cancels the shutdown");
-            return;
-        }
+void setClock(Sim& s, std::int64_t delta) {
+    const auto shift = static_cast<FileTime>(delta);
+    note(s, [&] { return "the clock is set by " + std::to_string(delta / static_cast<std::int64_t>(kSecond)) + " s"; });
+    s.now += shift;
+    s.clockShift += shift;
+    for (Event& e : s.events) {
+        if (!e.wallClock) e.at += shift;
     }
-    powerOff(s, Initiator::shutdown, refused);
+    std::make_heap(s.events.begin(), s.events.end(), [](const Event& a, const Event& b) {
+        return a.at != b.at ? a.at > b.at : a.seq > b.seq;
+    });
+    s.lastInput += shift;
+    s.wokeAt += shift;
+    s.requiredUntil += shift;
+    scheduleIdle(s);
+    deliver(s, Msg{MsgKind::timeChange, 0});
 }
 
-void boot(Sim& s, bool byPerson) {
-    if (s.power != Power::off) return;
-    note(s, "the PC starts");
-    endDown(s);
-    s.power = Power::awake;
-    s.lastInput = s.now;
-    s.wokeAt = s.now;
-    s.automaticWake = false;
-    s.executionState = 0;
-    s.requiredUntil = s.now;
-    schedule(s, s.now + uniform(s.rng, 10 * kSecond, kMinute), Ev::rewrite);
-    if (byPerson || s.registeredForRestart) schedule(s, s.now + uniform(s.rng, 5 * kSecond, 30 * kSecond), Ev::start);
-    scheduleIdle(s);
-}
+// --- the people
 
 void input(Sim& s) {
     if (s.power == Power::away) {
@@ -418,49 +455,48 @@ void input(Sim& s) {
     scheduleIdle(s);
 }
 
+void inputEvent(Sim& s) {
+    at(s, s.now + uniform(s.rng, 30 * kSecond, 5 * kMinute), [&s] {
+        if (!s.present) return;
+        input(s);
+        inputEvent(s);
+    });
+}
+
 void becomeAware(Sim& s) {
     s.warnedAbsent = false;
     const bool fault = !s.profile.firmwareWakes || s.profile.pluggedIn != WakeTimerSetting::on ||
                        s.profile.battery != WakeTimerSetting::on;
     if (s.aware || !fault) return;
     s.aware = true;
-    schedule(s, s.now + uniform(s.rng, kDay, 3 * kDay), Ev::fix);
+    at(s, s.now + uniform(s.rng, kDay, 3 * kDay), [&s] {
+        note(s, "the person mends the machine's wake-up");
+        s.profile.pluggedIn = s.profile.battery = WakeTimerSetting::on;
+        s.profile.firmwareWakes = true;
+        s.aware = s.lateUnreported = false;
+    });
 }
 
-void arrive(Sim& s) {
-    s.present = true;
-    note(s, "the person comes");
-    const FileTime session = uniform(s.rng, 10 * kMinute, 3 * kHour);
-    schedule(s, s.now + session, Ev::leave);
-    schedule(s, s.now + uniform(s.rng, 30 * kSecond, 5 * kMinute), Ev::input);
-    if (s.warnedAbsent) becomeAware(s);
-    if (s.profile.laptop && chance(s.rng, 0.3)) schedule(s, s.now + uniform(s.rng, 0, session), Ev::sourceChange);
-    if (chance(s.rng, 0.03)) schedule(s, s.now + uniform(s.rng, 0, session), Ev::method);
-    switch (s.power) {
-        case Power::entering:
-        case Power::asleep:
-            schedule(s, std::max(s.now, s.asleepAt) + s.latency, Ev::wake, s.sleepGen << 1);
-            break;
-        case Power::off:
-            schedule(s, s.now + uniform(s.rng, 30 * kSecond, 90 * kSecond), Ev::boot, 1);
-            break;
-        case Power::away:
-        case Power::awake:
-            input(s);
-            // A countdown on the screen: some press Cancel.
-            for (const Countdown& c : s.program.countdowns) {
-                if (chance(s.rng, 0.5)) schedule(s, s.now + uniform(s.rng, kSecond, 10 * kSecond), Ev::cancel, c.id);
-            }
-            // The person logs on, and the start-up folder starts the program.
-            if (!s.program.running) schedule(s, s.now + uniform(s.rng, 5 * kSecond, 30 * kSecond), Ev::start);
-            break;
+void shutdownByPerson(Sim& s) {
+    bool refused = false;
+    tally(s, "shutdowns");
+    if (s.program.running && !allowEndSession(s)) {
+        tally(s, "shutdowns refused");
+        refused = true;
+        if (!chance(s.rng, 0.3)) {
+            note(s, "the person cancels the shutdown");
+            return;
+        }
     }
+    powerOff(s, Initiator::shutdown, refused);
 }
+
+void arrive(Sim& s);
 
 void leave(Sim& s) {
     s.present = false;
     note(s, "the person goes");
-    schedule(s, s.now + uniform(s.rng, kHour, 16 * kHour), Ev::arrive);
+    at(s, s.now + uniform(s.rng, kHour, 16 * kHour), [&s] { arrive(s); });
     const std::uint64_t choice = uniform(s.rng, 0, 100);
     if (choice < 45) {
         requestSleep(s, Initiator::person, s.profile.button);
@@ -469,25 +505,44 @@ void leave(Sim& s) {
     }
 }
 
-void setClock(Sim& s, std::int64_t delta) {
-    const auto shift = static_cast<FileTime>(delta);
-    note(s, [&] { return "the clock is set by " + std::to_string(delta / static_cast<std::int64_t>(kSecond)) + " s"; });
-    s.now += shift;
-    s.clockShift += shift;
-    std::vector<Event> pending;
-    while (!s.events.empty()) {
-        pending.push_back(s.events.top());
-        s.events.pop();
+void arrive(Sim& s) {
+    s.present = true;
+    note(s, "the person comes");
+    const FileTime session = uniform(s.rng, 10 * kMinute, 3 * kHour);
+    at(s, s.now + session, [&s] { leave(s); });
+    inputEvent(s);
+    if (s.warnedAbsent) becomeAware(s);
+    if (s.profile.laptop && chance(s.rng, 0.3)) {
+        at(s, s.now + uniform(s.rng, 0, session), [&s] {
+            if (!s.present || s.power != Power::awake) return;
+            s.source = s.source == PowerSource::mains ? PowerSource::battery : PowerSource::mains;
+            note(s, s.source == PowerSource::mains ? "the person plugs the laptop in" : "the person unplugs the laptop");
+            deliver(s, Msg{MsgKind::power, kPowerStatusChange});
+        });
     }
-    for (Event& e : pending) {
-        if (!absolute(e.kind)) e.at += shift;
-        s.events.push(e);
+    if (chance(s.rng, 0.03)) {
+        at(s, s.now + uniform(s.rng, 0, session), [&s] {
+            if (s.present && s.power == Power::awake) deliver(s, Msg{MsgKind::methodChange, 0});
+        });
     }
-    s.lastInput += shift;
-    s.wokeAt += shift;
-    s.requiredUntil += shift;
-    scheduleIdle(s);
-    deliver(s, Msg{MsgKind::timeChange, 0});
+    switch (s.power) {
+        case Power::entering:
+        case Power::asleep:
+            wakeAt(s, std::max(s.now, s.asleepAt) + s.latency, false);
+            break;
+        case Power::off:
+            at(s, s.now + uniform(s.rng, 30 * kSecond, 90 * kSecond), [&s] { boot(s, true); });
+            break;
+        case Power::away:
+        case Power::awake:
+            input(s);
+            // A countdown on the screen: some press Cancel.
+            for (const Countdown& c : s.program.countdowns) {
+                if (chance(s.rng, 0.5)) offerCancel(s, c.id, s.now + uniform(s.rng, kSecond, 10 * kSecond));
+            }
+            if (!s.program.running) logOn(s);
+            break;
+    }
 }
 
 // --- the schedule file and its writer
@@ -498,6 +553,8 @@ void notifyChange(Sim& s) {
     serve(s);
 }
 
+// The next version's text, and the recordings it shows (those before a line
+// that does not parse).
 void compose(Sim& s, bool badLine) {
     std::vector<std::uint32_t> listed;
     for (auto it = runningFrom(s, s.now); it != s.recordings.end() && it->rec.start < s.now + 15 * kDay; ++it) {
@@ -510,11 +567,17 @@ void compose(Sim& s, bool badLine) {
     for (std::size_t k = 0; k <= listed.size(); ++k) {
         if (k == bad && badLine) s.nextContent += "this line does not parse\n";
         if (k == listed.size()) break;
-        s.nextContent += s.recordings[listed[k]].line;
-        s.nextContent += '\n';
+        s.nextContent += s.recordings[listed[k]].line + '\n';
         if (k < bad) s.nextShown.push_back(listed[k]);
     }
     std::sort(s.nextShown.begin(), s.nextShown.end());
+}
+
+void knowable(Sim& s) {
+    for (std::uint32_t idx : s.shownNow) {
+        auto& shown = s.recordings[idx].shown;
+        if (shown.empty() || shown.back().second != kOpen) shown.emplace_back(s.now, kOpen);
+    }
 }
 
 // A complete version of the file stands: the recordings it no longer shows
@@ -530,14 +593,15 @@ void version(Sim& s) {
     }
     s.shownNow = s.nextShown;
     s.readable = true;
-    schedule(s, s.now + kKnowDelay, Ev::knowable, ++s.versionId);
+    at(s, s.now + kKnowDelay, [&s, id = ++s.versionId] {
+        if (id == s.versionId && s.readable) knowable(s);
+    });
 }
 
-void knowable(Sim& s) {
-    for (std::uint32_t idx : s.shownNow) {
-        auto& shown = s.recordings[idx].shown;
-        if (shown.empty() || shown.back().second != kOpen) shown.emplace_back(s.now, kOpen);
-    }
+// The next write, if one is waiting, starts a moment later.
+void writerDone(Sim& s) {
+    s.writerBusy = false;
+    if (s.rewritePending) at(s, s.now + kMs, [&s] { requestRewrite(s); });
 }
 
 void writeInPlace(Sim& s, FileTime window) {
@@ -547,13 +611,22 @@ void writeInPlace(Sim& s, FileTime window) {
     s.partialFrom = s.now;
     s.partialUntil = s.now + window;
     notifyChange(s);
-    schedule(s, s.partialUntil, Ev::writerStep, static_cast<std::uint64_t>(WriterStep::finish));
+    at(s, s.partialUntil, [&s] {
+        notifyChange(s);
+        version(s);
+        if (s.touchUntil <= s.now) writerDone(s);
+    });
 }
 
-// The next write, if one is waiting, starts a moment later.
-void writerDone(Sim& s) {
-    s.writerBusy = false;
-    if (s.rewritePending) schedule(s, s.now + kMs, Ev::rewrite);
+void touch(Sim& s) {
+    at(s, s.now + 500 * kMs, [&s] {
+        notifyChange(s);
+        if (s.now + 500 * kMs < s.touchUntil) {
+            touch(s);
+        } else if (s.now >= s.partialUntil) {
+            writerDone(s);
+        }
+    });
 }
 
 void startRewrite(Sim& s) {
@@ -565,11 +638,11 @@ void startRewrite(Sim& s) {
     const FileTime window = uniform(s.rng, kMs, kMaxWriteWindow);
     if (method < 40 || method >= 90) {
         note(s, method < 40 ? "Kalvor rewrites the schedule in place" : "Kalvor writes a line that does not parse");
-        tally(s, method < 40 ? Tally::inPlace : Tally::badLines);
+        tally(s, method < 40 ? "writes in place" : "lines that do not parse");
         writeInPlace(s, window);
     } else if (method < 60) {
         note(s, "Kalvor replaces the schedule");
-        tally(s, Tally::replaced);
+        tally(s, "replacements");
         s.filePresent = true;
         s.content = s.nextContent;
         notifyChange(s);
@@ -577,76 +650,47 @@ void startRewrite(Sim& s) {
         writerDone(s);
     } else if (method < 70) {
         note(s, "Kalvor deletes the schedule");
-        tally(s, Tally::deleted);
+        tally(s, "deletions");
         s.readable = false;
         s.filePresent = false;
         notifyChange(s);
-        schedule(s, s.now + uniform(s.rng, 50 * kMs, 30 * kSecond), Ev::writerStep,
-                 static_cast<std::uint64_t>(WriterStep::recreate));
+        at(s, s.now + uniform(s.rng, 50 * kMs, 30 * kSecond), [&s] { writeInPlace(s, uniform(s.rng, kMs, kMaxWriteWindow)); });
     } else if (method < 80) {
         note(s, "Kalvor holds the schedule without sharing");
-        tally(s, Tally::held);
+        tally(s, "holds");
         s.readable = false;
         s.deniedUntil = s.now + uniform(s.rng, kSecond, 5 * kMinute);
         notifyChange(s);
-        schedule(s, s.deniedUntil, Ev::writerStep, static_cast<std::uint64_t>(WriterStep::release));
-    } else {
-        note(s, "Kalvor rewrites the schedule and touches it every half second");
-        tally(s, Tally::touched);
-        s.touchUntil = s.now + uniform(s.rng, 5 * kSecond, 5 * kMinute);
-        writeInPlace(s, window);
-        schedule(s, s.now + 500 * kMs, Ev::writerStep, static_cast<std::uint64_t>(WriterStep::touch));
-    }
-}
-
-void writerStep(Sim& s, WriterStep step) {
-    switch (step) {
-        case WriterStep::finish:
-            notifyChange(s);
-            version(s);
-            if (s.touchUntil <= s.now) writerDone(s);
-            break;
-        case WriterStep::recreate:
-            writeInPlace(s, uniform(s.rng, kMs, kMaxWriteWindow));
-            break;
-        case WriterStep::release:
+        at(s, s.deniedUntil, [&s] {
             s.content = s.nextContent;
             notifyChange(s);
             version(s);
             writerDone(s);
-            break;
-        case WriterStep::touch:
-            notifyChange(s);
-            if (s.now + 500 * kMs < s.touchUntil) {
-                schedule(s, s.now + 500 * kMs, Ev::writerStep, static_cast<std::uint64_t>(step));
-            } else if (s.now >= s.partialUntil) {
-                writerDone(s);
-            }
-            break;
+        });
+    } else {
+        note(s, "Kalvor rewrites the schedule and touches it every half second");
+        tally(s, "touch storms");
+        s.touchUntil = s.now + uniform(s.rng, 5 * kSecond, 5 * kMinute);
+        writeInPlace(s, window);
+        touch(s);
     }
 }
 
 // Kalvor writes only while the machine runs; one write at a time.
 void requestRewrite(Sim& s) {
-    if (!awakeOrAway(s)) {
-        s.rewritePending = true;
-        return;
-    }
-    if (s.writerBusy) {
+    if (!awakeOrAway(s) || s.writerBusy) {
         s.rewritePending = true;
         return;
     }
     startRewrite(s);
 }
 
-// --- the life
-
-FileTime nightAfter(Sim& s, FileTime after) {
-    const FileTime local = toLocal(s.profile.zone, after);
-    const FileTime midnight = local - local % kDay + kDay;
-    const FileTime at = midnight + uniform(s.rng, 2 * kHour, 5 * kHour);
-    return at - (local - after);
+void listed(Sim& s, std::size_t i, bool shown) {
+    s.recordings[i].listed = shown;
+    requestRewrite(s);
 }
+
+// --- the life
 
 void makeRecordings(Sim& s, FileTime from, FileTime to) {
     std::uint32_t id = 0;
@@ -657,10 +701,9 @@ void makeRecordings(Sim& s, FileTime from, FileTime to) {
             TrueRecording r;
             FileTime start = week + uniform(s.rng, 0, kWeek);
             start -= start % kMinute;
-            if (previousStop != 0 && chance(s.rng, 0.2)) start = previousStop;
+            if (previousStop != 0 && chance(s.rng, 0.2)) start = previousStop;  // back to back
             r.rec.start = start;
-            r.rec.stop = start + uniform(s.rng, 5, 241) * kMinute;
-            previousStop = r.rec.stop;
+            r.rec.stop = previousStop = start + uniform(s.rng, 5, 241) * kMinute;
             r.rec.channel = static_cast<std::uint16_t>(uniform(s.rng, 1, 30));
             r.rec.title = "Show " + std::to_string(++id);
             r.rec.isManual = chance(s.rng, 0.3);
@@ -704,149 +747,53 @@ void drawRanges(Rng& rng, HourRangeList& ranges) {
     }
 }
 
-void handle(Sim& s, const Event& e) {
-    switch (e.kind) {
-        case Ev::added:
-            s.recordings[e.arg].listed = true;
-            requestRewrite(s);
-            break;
-        case Ev::stopped:
-            s.recordings[e.arg].listed = false;
-            requestRewrite(s);
-            break;
-        case Ev::epg:
-            requestRewrite(s);
-            schedule(s, s.now + uniform(s.rng, 2 * kHour, 12 * kHour), Ev::epg);
-            break;
-        case Ev::rewrite:
-            requestRewrite(s);
-            break;
-        case Ev::writerStep:
-            writerStep(s, static_cast<WriterStep>(e.arg));
-            break;
-        case Ev::timerDue:
-            if (e.arg != s.timerGen || !s.timer.pending) break;
-            if (!awakeOrAway(s)) break;  // signalled at the next wake
-            s.timer.pending = false;
-            deliver(s, Msg{MsgKind::timerFired, 0});
-            break;
-        case Ev::timerSignal:
-            if (e.arg != s.timerGen || !s.timer.pending || !awakeOrAway(s)) break;
-            s.timer.pending = false;
-            deliver(s, Msg{MsgKind::timerFired, 0});
-            break;
-        case Ev::asleep:
-            if (e.arg == s.sleepGen && s.power == Power::entering) enterSleep(s);
-            break;
-        case Ev::wake:
-            if (e.arg >> 1 == s.sleepGen && (s.power == Power::asleep || s.power == Power::entering))
-                wake(s, (e.arg & 1) != 0);
-            break;
-        case Ev::resumeMsg:
-            deliver(s, Msg{MsgKind::power, static_cast<std::uint32_t>(e.arg)});
-            break;
-        case Ev::idleCheck:
-            if (e.arg != s.idleGen || s.power != Power::awake || (s.executionState & kEsSystemRequired) != 0) break;
-            requestSleep(s, s.automaticWake && s.lastInput < s.wokeAt ? Initiator::unattended : Initiator::idle,
-                         SleepMethod::suspend);
-            break;
-        case Ev::arrive:
-            arrive(s);
-            break;
-        case Ev::input:
-            if (!s.present) break;
-            input(s);
-            schedule(s, s.now + uniform(s.rng, 30 * kSecond, 5 * kMinute), Ev::input);
-            break;
-        case Ev::leave:
-            leave(s);
-            break;
-        case Ev::cancel:
-            if (s.present && s.power == Power::awake)
-                deliver(s, Msg{MsgKind::cancel, static_cast<std::uint32_t>(e.arg)});
-            break;
-        case Ev::method:
-            if (s.present && s.power == Power::awake) deliver(s, Msg{MsgKind::methodChange, 0});
-            break;
-        case Ev::sourceChange:
-            if (!s.present || s.power != Power::awake) break;
-            s.source = s.source == PowerSource::mains ? PowerSource::battery : PowerSource::mains;
-            note(s,
-                 s.source == PowerSource::mains ? "the person plugs the laptop in" : "the person unplugs the laptop");
-            deliver(s, Msg{MsgKind::power, kPowerStatusChange});
-            break;
-        case Ev::otherSleep:
-            requestSleep(s, Initiator::otherProgram, SleepMethod::suspend);
-            schedule(s, s.now + uniform(s.rng, kWeek, 3 * kWeek), Ev::otherSleep);
-            break;
-        case Ev::clockSet:
-            if (s.power == Power::awake) {
-                const auto delta = static_cast<std::int64_t>(uniform(s.rng, kSecond, 5 * kMinute));
-                tally(s, Tally::clockSets);
-                setClock(s, chance(s.rng, 0.5) ? delta : -delta);
-            }
-            schedule(s, s.now + uniform(s.rng, 3 * kDay, 14 * kDay), Ev::clockSet);
-            break;
-        case Ev::update:
-            if (awakeOrAway(s)) {
-                tally(s, Tally::updateRestarts);
-                powerOff(s, Initiator::update, false);
-            }
-            schedule(s, nightAfter(s, s.now + uniform(s.rng, 2 * kWeek, 6 * kWeek)), Ev::update);
-            break;
-        case Ev::boot:
-            boot(s, e.arg != 0);
-            break;
-        case Ev::start:
-            if (s.power != Power::awake || s.program.running) break;
-            startProgram(s);
-            // Whoever is there reads the message and starts it again.
-            if (!s.program.running && s.present) schedule(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), Ev::start);
-            break;
-        case Ev::programWake:
-            if (e.arg != s.programWakeGen) break;
-            s.program.wakeDue = 0;
-            serve(s);
-            break;
-        case Ev::countdownTick:
-            deliver(s, Msg{MsgKind::countdownTick, static_cast<std::uint32_t>(e.arg)});
-            break;
-        case Ev::ownSleep:
-            requestSleep(s, Initiator::countdown, static_cast<SleepMethod>(e.arg));
-            break;
-        case Ev::sleepDone:
-            s.ownSleepPending = false;
-            deliver(s, Msg{MsgKind::sleepDone, 0});
-            break;
-        case Ev::lateCheck:
-            if (e.arg != s.lateCheckGen || s.aware) break;
-            note(s, "the late wake-up went unreported");
-            s.lateUnreported = true;
-            break;
-        case Ev::knowable:
-            if (e.arg == s.versionId && s.readable) knowable(s);
-            break;
-        case Ev::fix:
-            note(s, "the person mends the machine's wake-up");
-            s.profile.pluggedIn = WakeTimerSetting::on;
-            s.profile.battery = WakeTimerSetting::on;
-            s.profile.firmwareWakes = true;
-            s.aware = false;
-            s.lateUnreported = false;
-            break;
-    }
+// The events that come again and again, each drawing its next time.
+void otherSleeps(Sim& s, FileTime when) {
+    at(s, when, [&s] {
+        requestSleep(s, Initiator::otherProgram, SleepMethod::suspend);
+        otherSleeps(s, s.now + uniform(s.rng, kWeek, 3 * kWeek));
+    });
 }
 
-// Runs the events due up to `until`, or for as long as the machine is down.
-void runEvents(Sim& s, FileTime until) {
-    while (!s.events.empty()) {
-        const Event e = s.events.top();
-        if (e.at >= s.end || (e.at > until && awakeOrAway(s))) break;
-        s.events.pop();
-        s.now = std::max(s.now, e.at);
-        s.highWater = std::max(s.highWater, s.now);
-        handle(s, e);
-    }
+void clockSets(Sim& s, FileTime when) {
+    at(
+        s, when,
+        [&s] {
+            if (s.power == Power::awake) {
+                const auto delta = static_cast<std::int64_t>(uniform(s.rng, kSecond, 5 * kMinute));
+                tally(s, "clock changes");
+                setClock(s, chance(s.rng, 0.5) ? delta : -delta);
+            }
+            clockSets(s, s.now + uniform(s.rng, 3 * kDay, 14 * kDay));
+        },
+        true);
+}
+
+void updates(Sim& s, FileTime when) {
+    at(
+        s, when,
+        [&s] {
+            if (awakeOrAway(s)) {
+                tally(s, "update restarts");
+                powerOff(s, Initiator::update, false);
+            }
+            updates(s, nightAfter(s, s.now + uniform(s.rng, 2 * kWeek, 6 * kWeek)));
+        },
+        true);
+}
+
+void programmeGuide(Sim& s, FileTime when) {
+    at(
+        s, when,
+        [&s] {
+            requestRewrite(s);
+            programmeGuide(s, s.now + uniform(s.rng, 2 * kHour, 12 * kHour));
+        },
+        true);
+}
+
+bool later(const Event& a, const Event& b) {
+    return a.at != b.at ? a.at > b.at : a.seq > b.seq;
 }
 
 }  // namespace
@@ -866,60 +813,9 @@ bool chance(Rng& rng, double p) {
     return static_cast<double>(nextRandom(rng) >> 11) * 0x1.0p-53 < p;
 }
 
-const char* causeName(Cause cause) {
-    static const char* const kNames[] = {
-        "after a person's sleep, until the earliest wake-up again",
-        "after another program's sleep, until the earliest wake-up again",
-        "after Windows' own sleep before the lead time, until the earliest wake-up again",
-        "not in the schedule in time (written late, or hidden by a line that does not parse)",
-        "the program was not running",
-        "the program did not start: its schedule could not be opened (it said so)",
-        "the machine was shut down",
-        "an update restart",
-        "the machine cannot wake",
-        "the program's own sleep request during a recording or its lead time",
-        "Windows' idle sleep during a recording or its lead time (the program allowed it)",
-        "Windows' sleep two minutes after an automatic wake (the program allowed it)",
-        "away mode ended during a recording or its lead time",
-        "a shutdown the program did not refuse",
-        "not started again after an update restart",
-        "no wake-up armed with resume",
-        "the wake-up fell due before the machine was asleep",
-        "the wake-up armed for too late a time",
-        "a late wake-up the program did not report",
-    };
-    static_assert(std::size(kNames) == static_cast<std::size_t>(Cause::count));
-    return kNames[static_cast<std::size_t>(cause)];
-}
-
-const char* tallyName(Tally what) {
-    static const char* const kNames[] = {
-        "sleeps by people",
-        "by other programs",
-        "by Windows",
-        "by the program",
-        "away modes",
-        "wakes by the timer",
-        "shutdowns",
-        "refused",
-        "update restarts",
-        "clock changes",
-        "in-place writes",
-        "replacements",
-        "deletions",
-        "holds",
-        "touch storms",
-        "lines that do not parse",
-        "reads of a cut-off file",
-        "countdowns cancelled",
-        "warnings",
-    };
-    static_assert(std::size(kNames) == static_cast<std::size_t>(Tally::count));
-    return kNames[static_cast<std::size_t>(what)];
-}
-
-void schedule(Sim& sim, FileTime at, Ev kind, std::uint64_t arg) {
-    sim.events.push(Event{at, sim.seq++, kind, arg});
+void at(Sim& sim, FileTime when, std::function<void()> run, bool wallClock) {
+    sim.events.push_back(Event{when, sim.seq++, wallClock, std::move(run)});
+    std::push_heap(sim.events.begin(), sim.events.end(), later);
 }
 
 void addNote(Sim& sim, const std::string& text) {
@@ -952,7 +848,7 @@ std::uint64_t tickMs(const Sim& sim) {
 }
 
 void armTimer(Sim& sim, FileTime due, bool resume) {
-    ++sim.timerGen;
+    const std::uint64_t gen = ++sim.timerGen;
     sim.timer = Timer{true, due, resume};
     if (due <= sim.now) {
         // Signalled at once: the timer's waiter posts its message.
@@ -960,7 +856,7 @@ void armTimer(Sim& sim, FileTime due, bool resume) {
         if (sim.program.running) sim.program.messages.push_back(Msg{MsgKind::timerFired, 0});
         return;
     }
-    schedule(sim, due, Ev::timerDue, sim.timerGen);
+    at(sim, due, [&sim, gen] { signalTimer(sim, gen); }, true);
 }
 
 void setExecutionState(Sim& sim, std::uint32_t flags) {
@@ -986,18 +882,16 @@ ScheduleAccess readScheduleBytes(Sim& sim, std::string& bytes) {
     constexpr std::uint32_t kSharingViolation = 32;
     if (!sim.filePresent) return classifyScheduleError(kFileNotFound);
     if (sim.now < sim.deniedUntil) return classifyScheduleError(kSharingViolation);
+    bytes = sim.content;
     if (sim.now >= sim.partialFrom && sim.now < sim.partialUntil) {
-        bytes = sim.content.substr(0, uniform(sim.rng, 0, sim.content.size() + 1));
-        tally(sim, Tally::cutReads);
-    } else {
-        bytes = sim.content;
+        bytes.resize(uniform(sim.rng, 0, sim.content.size() + 1));
+        tally(sim, "reads of a cut-off file");
     }
     return ScheduleAccess::read;
 }
 
 FileStamp scheduleStamp(const Sim& sim) {
-    if (!sim.filePresent) return {};
-    return FileStamp{true, sim.stamp};
+    return sim.filePresent ? FileStamp{true, sim.stamp} : FileStamp{};
 }
 
 WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm) {
@@ -1005,9 +899,7 @@ WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm) {
     f.pluggedIn = sim.profile.pluggedIn;
     f.battery = sim.profile.battery;
     f.source = sim.source;
-    f.s3 = true;
-    f.s4 = true;
-    f.hiberFile = true;
+    f.s3 = f.s4 = f.hiberFile = true;
     f.rtcWake = SleepState::s4;  // also where the firmware does not keep its word
     f.modernStandby = false;
     f.method = method;
@@ -1015,14 +907,10 @@ WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm) {
     return f;
 }
 
-PowerSource powerSource(const Sim& sim) {
-    return sim.source;
-}
-
 void showBalloon(Sim& sim, const std::string& text, bool warning) {
     note(sim, [&] { return "balloon: " + text.substr(0, text.find('\n')); });
     if (!warning) return;
-    tally(sim, Tally::warnings);
+    tally(sim, "warnings");
     ++sim.lateCheckGen;  // a late wake-up, if there was one, has been told
     if (sim.present) {
         becomeAware(sim);
@@ -1044,7 +932,13 @@ void requestOwnSleep(Sim& sim, SleepMethod method) {
         note(sim, "WRONG: the program asks for sleep while a recording runs or is about to");
     }
     sim.ownSleepPending = true;
-    schedule(sim, sim.now + kMs, Ev::ownSleep, static_cast<std::uint64_t>(method));
+    at(sim, sim.now + kMs, [&sim, method] { requestSleep(sim, Initiator::countdown, method); });
+}
+
+void offerCancel(Sim& sim, std::uint32_t countdown, FileTime when) {
+    at(sim, when, [&sim, countdown] {
+        if (sim.present && sim.power == Power::awake) deliver(sim, Msg{MsgKind::cancel, countdown});
+    });
 }
 
 void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks) {
@@ -1054,8 +948,7 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     sim.life = life;
     FileTime start = dateAt(2026, 1, 1) + uniform(rng, 0, FileTime{1826} * kDay);  // five years
     start -= start % kMinute;
-    sim.now = start;
-    sim.highWater = start;
+    sim.now = sim.highWater = start;
     sim.end = start + weeks * kWeek;
 
     Profile& p = sim.profile;
@@ -1094,9 +987,9 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
         if (r.addedAt <= start) {
             r.listed = true;
         } else {
-            schedule(sim, r.addedAt, Ev::added, i);
+            at(sim, r.addedAt, [&sim, i] { listed(sim, i, true); }, true);
         }
-        schedule(sim, r.rec.stop + uniform(rng, 0, kMinute), Ev::stopped, i);
+        at(sim, r.rec.stop + uniform(rng, 0, kMinute), [&sim, i] { listed(sim, i, false); }, true);
     }
     compose(sim, false);
     sim.content = sim.nextContent;
@@ -1106,20 +999,25 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     for (std::uint32_t idx : sim.shownNow)
         sim.recordings[idx].shown.emplace_back(0, kOpen);
 
-    sim.lastInput = start;
-    sim.wokeAt = start;
-    sim.requiredUntil = start;
-    schedule(sim, start + 5 * kSecond, Ev::start);
-    schedule(sim, start + uniform(rng, 0, 8 * kHour), Ev::arrive);
-    schedule(sim, start + uniform(rng, 2 * kHour, 12 * kHour), Ev::epg);
-    schedule(sim, start + uniform(rng, 0, 3 * kWeek), Ev::otherSleep);
-    schedule(sim, start + uniform(rng, 0, 14 * kDay), Ev::clockSet);
-    schedule(sim, nightAfter(sim, start + uniform(rng, 0, 6 * kWeek)), Ev::update);
+    sim.lastInput = sim.wokeAt = sim.requiredUntil = start;
+    at(sim, start + 5 * kSecond, [&sim] { startEvent(sim); });
+    at(sim, start + uniform(rng, 0, 8 * kHour), [&sim] { arrive(sim); });
+    programmeGuide(sim, start + uniform(rng, 2 * kHour, 12 * kHour));
+    otherSleeps(sim, start + uniform(rng, 0, 3 * kWeek));
+    clockSets(sim, start + uniform(rng, 0, 14 * kDay));
+    updates(sim, nightAfter(sim, start + uniform(rng, 0, 6 * kWeek)));
     scheduleIdle(sim);
 }
 
 void runLife(Sim& sim) {
-    runEvents(sim, ~FileTime{0});
+    while (!sim.events.empty() && sim.events.front().at < sim.end) {
+        std::pop_heap(sim.events.begin(), sim.events.end(), later);
+        const Event e = std::move(sim.events.back());
+        sim.events.pop_back();
+        sim.now = std::max(sim.now, e.at);
+        sim.highWater = std::max(sim.highWater, sim.now);
+        e.run();
+    }
     sim.now = std::max(sim.now, sim.end);
     endDown(sim);
 }

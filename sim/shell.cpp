@@ -65,7 +65,7 @@ void armWakeTimer(Sim& sim, const ArmedWake& wake) {
 void applyExecutionState(Sim& sim) {
     Program& p = sim.program;
     const std::uint32_t wanted =
-        executionStateFor(p.plan.keepAwake, p.plan.keepAwake ? powerSource(sim) : PowerSource::unknown);
+        executionStateFor(p.plan.keepAwake, p.plan.keepAwake ? sim.source : PowerSource::unknown);
     if (wanted == p.executionState) return;
     p.executionState = wanted;
     setExecutionState(sim, wanted);
@@ -113,8 +113,7 @@ void openCountdown(Sim& sim, FileTime deadline) {
     note(sim, "program opens a countdown to " + localStamp(sim, deadline));
     // The first tick runs inside the creation; a person may press Cancel.
     tickCountdown(sim, c.id);
-    if (sim.present && chance(sim.rng, 0.5))
-        schedule(sim, sim.now + uniform(sim.rng, 2 * kSecond, 20 * kSecond), Ev::cancel, c.id);
+    if (sim.present && chance(sim.rng, 0.5)) offerCancel(sim, c.id, sim.now + uniform(sim.rng, 2 * kSecond, 20 * kSecond));
 }
 
 void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
@@ -249,7 +248,7 @@ void onMessage(Sim& sim, const Msg& msg) {
             if (std::any_of(p.countdowns.begin(), p.countdowns.end(),
                             [&](const Countdown& c) { return c.id == msg.arg; })) {
                 note(sim, "person cancels the countdown");
-                tally(sim, Tally::cancels);
+                tally(sim, "countdowns cancelled");
                 closeCountdown(sim, msg.arg);
             }
             break;
@@ -305,7 +304,8 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
     // clock are left out: one a second, every one in the last two seconds.
     const FileTime elapsed = sim.now - c.openedAt;
     const FileTime step = remaining > 2 ? 10 * kCountdownTick : kCountdownTick;
-    schedule(sim, c.openedAt + (elapsed / kCountdownTick) * kCountdownTick + step, Ev::countdownTick, id);
+    at(sim, c.openedAt + (elapsed / kCountdownTick) * kCountdownTick + step,
+       [&sim, id] { deliver(sim, Msg{MsgKind::countdownTick, id}); });
 }
 
 void startProgram(Sim& sim) {
@@ -390,10 +390,14 @@ void serve(Sim& sim) {
         const std::uint64_t timeout =
             std::min(waitTimeoutMs(p.scheduleRead, nowMs), timeoutUntil(p.settleLookAt, nowMs));
         if (timeout != kWaitForever) {
-            const FileTime at = sim.now + timeout * kMs;
-            if (p.wakeDue != at) {
-                p.wakeDue = at;
-                schedule(sim, at, Ev::programWake, ++sim.programWakeGen);
+            const FileTime due = sim.now + timeout * kMs;
+            if (p.wakeDue != due) {
+                p.wakeDue = due;
+                at(sim, due, [&sim, gen = ++sim.programWakeGen] {
+                    if (gen != sim.programWakeGen) return;
+                    sim.program.wakeDue = 0;
+                    serve(sim);
+                });
             }
         }
         return;

@@ -4,25 +4,23 @@
 // people in front of the PC. Simulated time only; one seed gives one life.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
 #include <optional>
-#include <queue>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "app/records.h"
 #include "app/schedule_watch.h"
-#include "app/time_zone.h"
 #include "cmdline/options.h"
 #include "planner/late_wake.h"
 #include "planner/pass_decision.h"
 #include "planner/sleep_guard.h"
 #include "planner/wake_health.h"
 #include "schedule/schedule_file.h"
-#include "schedule/schedule_reader.h"
 #include "ui/power_events.h"
 
 namespace dormivel::sim {
@@ -38,43 +36,18 @@ struct Rng {
     std::uint64_t state = 0;
 };
 std::uint64_t nextRandom(Rng& rng);
-// [lo, hi); lo when the range is empty.
-FileTime uniform(Rng& rng, FileTime lo, FileTime hi);
+FileTime uniform(Rng& rng, FileTime lo, FileTime hi);  // [lo, hi); lo when empty
 bool chance(Rng& rng, double p);
 
-// Roads that live in the shell, put back from the command line.
-enum class ShellRoad : std::uint8_t {
-    none,
-    todaysBias,  // the reader gets the bias in force now instead of the zone's rules
-};
+// A road that lives in the shell, put back from the command line: the reader
+// gets the bias in force now instead of the zone's rules.
+enum class ShellRoad : std::uint8_t { none, todaysBias };
 
-// Why the machine was down, and why the seconds lost count as they do.
-enum class Cause : std::uint8_t {
-    // unavoidable
-    personSleep,
-    otherSleep,
-    windowsSleep,
-    notScheduled,
-    notRunning,
-    notStarted,
-    shutDown,
-    updateRestart,
-    cannotWake,
-    // avoidable
-    ownSleep,
-    idleSleep,
-    unattendedSleep,
-    awayEnded,
-    shutdownAllowed,
-    notRestarted,
-    noResumeTimer,
-    dueBeforeAsleep,
-    wokeLate,
-    lateUnreported,
-    count,
+// Why seconds of a recording were lost.
+struct Cause {
+    bool avoidable = false;
+    const char* text = "";
 };
-inline constexpr Cause kFirstAvoidable = Cause::ownSleep;
-const char* causeName(Cause cause);
 
 enum class Initiator : std::uint8_t { person, otherProgram, countdown, idle, unattended, awayEnded, shutdown, update };
 enum class NotRunning : std::uint8_t { no, closed, refused, afterUpdate };
@@ -90,7 +63,6 @@ struct Timer {
 struct Episode {
     FileTime from = 0;
     Initiator by = Initiator::person;
-    SleepMethod state = SleepMethod::suspend;
     FileTime asleepAt = 0;
     FileTime unavoidableUntil = 0;  // a sleep nobody can refuse: the earliest wake-up again
     Timer timer;                    // as the sleep began
@@ -159,6 +131,7 @@ struct Program {
     bool recordingsRead = false;
     ScheduleReadEpisode scheduleRead;
     bool passRequested = false;
+    bool passRunning = false;
     TimeZone zone;
     std::uint16_t zoneYear = 0;
     bool zoneStale = true;
@@ -166,7 +139,6 @@ struct Program {
     WakeArmResult lastResumeArm = WakeArmResult::notArmed;
     WakeWatch wake;
     std::uint32_t executionState = kEsContinuous;
-    bool passRunning = false;
     // The settle, as the main loop keeps it, and the stamp it last let a pass
     // read.
     Settle settle;
@@ -178,79 +150,19 @@ struct Program {
     FileTime wakeDue = 0;  // the wait's time-out, as last scheduled
 };
 
-enum class Ev : std::uint8_t {
-    added,
-    stopped,
-    epg,
-    writerStep,
-    timerDue,
-    asleep,
-    wake,
-    resumeMsg,
-    timerSignal,
-    idleCheck,
-    arrive,
-    input,
-    leave,
-    cancel,
-    sourceChange,
-    otherSleep,
-    clockSet,
-    update,
-    boot,
-    start,
-    programWake,
-    countdownTick,
-    ownSleep,
-    sleepDone,
-    lateCheck,
-    fix,
-    rewrite,
-    method,
-    knowable,
-};
-
+// An event of the model. Events at a time of the wall clock (a recording's
+// start, the timer's due time, the night's update) stay where they are when
+// the clock is set; all others are that far from now in real time and move.
 struct Event {
     FileTime at = 0;
     std::uint64_t seq = 0;
-    Ev kind = Ev::added;
-    std::uint64_t arg = 0;
+    bool wallClock = false;
+    std::function<void()> run;
 };
-struct Later {
-    bool operator()(const Event& a, const Event& b) const { return a.at != b.at ? a.at > b.at : a.seq > b.seq; }
-};
-
-enum class WriterStep : std::uint8_t { finish, recreate, release, touch };
-
-// What happened, counted to show that the model went down every road.
-enum class Tally : std::uint8_t {
-    peopleSleeps,
-    otherSleeps,
-    windowsSleeps,
-    ownSleeps,
-    awayModes,
-    timerWakes,
-    shutdowns,
-    shutdownsRefused,
-    updateRestarts,
-    clockSets,
-    inPlace,
-    replaced,
-    deleted,
-    held,
-    touched,
-    badLines,
-    cutReads,
-    cancels,
-    warnings,
-    count,
-};
-const char* tallyName(Tally tally);
 
 struct FirstLoss {
     std::uint32_t life = 0;
-    FileTime at = 0;
-    Cause cause = Cause::count;
+    std::string cause;
     std::string title;
 };
 
@@ -259,10 +171,11 @@ struct Totals {
     std::uint64_t recordings = 0;
     std::uint64_t eligible = 0;
     FileTime eligibleTicks = 0;
-    std::array<FileTime, static_cast<std::size_t>(Cause::count)> lost{};
+    std::map<std::string, FileTime> unavoidable;
+    std::map<std::string, FileTime> avoidable;
     std::uint64_t ownRequests = 0;
     std::uint64_t wrongRequests = 0;
-    std::array<std::uint64_t, static_cast<std::size_t>(Tally::count)> tallies{};
+    std::map<std::string, std::uint64_t> tallies;  // what happened, to show the model went every road
     std::optional<FirstLoss> first;
 };
 
@@ -270,12 +183,12 @@ struct Sim {
     Rng rng;
     std::uint32_t life = 0;
     ShellRoad road = ShellRoad::none;
-    Cause traceCause = Cause::count;  // count: the first avoidable loss
+    std::string traceCause;  // empty: the first avoidable loss
     FileTime now = 0;
     FileTime end = 0;
     FileTime clockShift = 0;  // the sum of clock changes, for the tick count
     FileTime highWater = 0;   // the latest time the clock has shown
-    std::priority_queue<Event, std::vector<Event>, Later> events;
+    std::vector<Event> events;  // a heap, soonest first
     std::uint64_t seq = 0;
 
     Profile profile;
@@ -294,10 +207,8 @@ struct Sim {
     FileTime latency = 0;        // of the wake from it
     bool ownSleepPending = false;
     Timer timer;
-    std::uint64_t timerGen = 0;
-    std::uint64_t idleGen = 0;
-    std::uint64_t sleepGen = 0;
-    std::uint64_t programWakeGen = 0;
+    // Generations: an event for an older one has been overtaken.
+    std::uint64_t timerGen = 0, idleGen = 0, sleepGen = 0, programWakeGen = 0, lateCheckGen = 0, versionId = 0;
     std::optional<Episode> down;
     bool registeredForRestart = false;
     NotRunning notRunning = NotRunning::no;
@@ -308,25 +219,21 @@ struct Sim {
     bool filePresent = true;
     std::string content;
     FileTime stamp = 0;
-    FileTime partialFrom = 0;
-    FileTime partialUntil = 0;
+    FileTime partialFrom = 0, partialUntil = 0;  // an in-place write under way
     FileTime deniedUntil = 0;
+    FileTime touchUntil = 0;
     bool changeSignalled = false;
     bool writerBusy = false;
     bool rewritePending = false;
-    std::string nextContent;
-    std::vector<std::uint32_t> nextShown;
-    std::vector<std::uint32_t> shownNow;
-    std::uint64_t versionId = 0;
     bool readable = true;  // no write, hold or deletion under way since the last version
-    FileTime touchUntil = 0;
+    std::string nextContent;
+    std::vector<std::uint32_t> nextShown, shownNow;
 
     // The people.
     bool present = false;
     bool aware = false;         // told about the wake problem, mending it
     bool warnedAbsent = false;  // a warning came while nobody was there
     bool lateUnreported = false;
-    std::uint64_t lateCheckGen = 0;
 
     std::vector<TrueRecording> recordings;
     Totals totals;
@@ -342,10 +249,10 @@ struct Sim {
 // The model (model.cpp).
 void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks);
 void runLife(Sim& sim);
-void schedule(Sim& sim, FileTime at, Ev kind, std::uint64_t arg = 0);
+void at(Sim& sim, FileTime when, std::function<void()> run, bool wallClock = false);
 void addNote(Sim& sim, const std::string& text);
-inline void tally(Sim& sim, Tally what) {
-    ++sim.totals.tallies[static_cast<std::size_t>(what)];
+inline void tally(Sim& sim, const char* what) {
+    ++sim.totals.tallies[what];
 }
 // A line of the trace; composed only while tracing.
 template <typename Text>
@@ -361,7 +268,6 @@ std::string localStamp(const Sim& sim, FileTime utc);
 std::uint64_t tickMs(const Sim& sim);
 // What the program's calls find.
 void armTimer(Sim& sim, FileTime due, bool resume);
-PowerSource powerSource(const Sim& sim);
 void setExecutionState(Sim& sim, std::uint32_t flags);
 bool resumedAutomatically(const Sim& sim);
 ScheduleAccess readScheduleBytes(Sim& sim, std::string& bytes);
@@ -370,15 +276,14 @@ WakeFacts wakeFacts(const Sim& sim, SleepMethod method, WakeArmResult lastArm);
 // A warning (a wake problem, a late wake-up) tells whoever sees it.
 void showBalloon(Sim& sim, const std::string& text, bool warning);
 void requestOwnSleep(Sim& sim, SleepMethod method);
+void offerCancel(Sim& sim, std::uint32_t countdown, FileTime after);
 
 // The shell (shell.cpp).
 void startProgram(Sim& sim);
 void stopProgram(Sim& sim);
-// WM_QUERYENDSESSION: whether the program lets the session end.
-bool allowEndSession(Sim& sim);
+bool allowEndSession(Sim& sim);  // WM_QUERYENDSESSION
 void deliver(Sim& sim, Msg msg);
-// Serves what is waiting, as the main loop's wait would.
-void serve(Sim& sim);
+void serve(Sim& sim);  // what is waiting, as the main loop's wait would
 void tickCountdown(Sim& sim, std::uint32_t id);
 
 }  // namespace dormivel::sim
