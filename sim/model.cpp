@@ -68,17 +68,10 @@ FileTime dateAt(int y, int mo, int d) {
     return dateTimeToFileTime(t, v) ? v : 0;
 }
 
-// Midnight of the n-th Sunday of a month; 5 is the last.
+// Midnight of the n-th Sunday of a month (before December); 5 is the last.
 FileTime sunday(int y, int mo, int n) {
-    if (n == 5) {
-        int last = 31;
-        while (dateAt(y, mo, last) == 0)
-            --last;
-        const FileTime day = dateAt(y, mo, last);
-        return day - fileTimeToDateTime(day).dayOfWeek * kDay;
-    }
-    const FileTime first = dateAt(y, mo, 1);
-    return first + ((7 - fileTimeToDateTime(first).dayOfWeek) % 7 + 7 * (n - 1)) * kDay;
+    const FileTime from = n == 5 ? dateAt(y, mo + 1, 1) - kWeek : dateAt(y, mo, 1) + (n - 1) * kWeek;
+    return from + (7 - fileTimeToDateTime(from).dayOfWeek) % 7 * kDay;
 }
 
 // The wall clock's offset from UTC in minutes, worked out here from the
@@ -268,8 +261,8 @@ void beginDown(Sim& s, Initiator by, SleepMethod state) {
     ep.by = by;
     ep.highWater = s.highWater;
     ep.program = s.program.running ? NotRunning::no : s.notRunning;
-    s.latency = state == SleepMethod::suspend ? uniform(s.rng, 0, 20 * kSecond)
-                                              : uniform(s.rng, 10 * kSecond, 60 * kSecond);
+    s.latency =
+        state == SleepMethod::suspend ? uniform(s.rng, 0, 20 * kSecond) : uniform(s.rng, 10 * kSecond, 60 * kSecond);
     // The suspend notification does not say whether the machine suspends or
     // hibernates: the soonest wake-up anybody can count on lies past the
     // longer entry, that of a hibernation.
@@ -432,9 +425,8 @@ void setClock(Sim& s, std::int64_t delta) {
     for (Event& e : s.events) {
         if (!e.wallClock) e.at += shift;
     }
-    std::make_heap(s.events.begin(), s.events.end(), [](const Event& a, const Event& b) {
-        return a.at != b.at ? a.at > b.at : a.seq > b.seq;
-    });
+    std::make_heap(s.events.begin(), s.events.end(),
+                   [](const Event& a, const Event& b) { return a.at != b.at ? a.at > b.at : a.seq > b.seq; });
     s.lastInput += shift;
     s.wokeAt += shift;
     s.requiredUntil += shift;
@@ -516,7 +508,8 @@ void arrive(Sim& s) {
         at(s, s.now + uniform(s.rng, 0, session), [&s] {
             if (!s.present || s.power != Power::awake) return;
             s.source = s.source == PowerSource::mains ? PowerSource::battery : PowerSource::mains;
-            note(s, s.source == PowerSource::mains ? "the person plugs the laptop in" : "the person unplugs the laptop");
+            note(s,
+                 s.source == PowerSource::mains ? "the person plugs the laptop in" : "the person unplugs the laptop");
             deliver(s, Msg{MsgKind::power, kPowerStatusChange});
         });
     }
@@ -654,7 +647,8 @@ void startRewrite(Sim& s) {
         s.readable = false;
         s.filePresent = false;
         notifyChange(s);
-        at(s, s.now + uniform(s.rng, 50 * kMs, 30 * kSecond), [&s] { writeInPlace(s, uniform(s.rng, kMs, kMaxWriteWindow)); });
+        at(s, s.now + uniform(s.rng, 50 * kMs, 30 * kSecond),
+           [&s] { writeInPlace(s, uniform(s.rng, kMs, kMaxWriteWindow)); });
     } else if (method < 80) {
         note(s, "Kalvor holds the schedule without sharing");
         tally(s, "holds");
@@ -714,15 +708,10 @@ void makeRecordings(Sim& s, FileTime from, FileTime to) {
                                               : uniform(s.rng, 2 * kMinute, 2 * kHour));
             const LocalDateTime localStart = fileTimeToDateTime(toLocal(s.profile.zone, r.rec.start));
             r.eligible = eligible(s.options, r.rec, localStart.hour);
-            test::ScheduleRecord line;
-            line.id = std::to_string(id);
-            line.start = test::scheduleDateTime(localStart);
-            line.stop = test::scheduleDateTime(fileTimeToDateTime(toLocal(s.profile.zone, r.rec.stop)));
-            line.channel = std::to_string(r.rec.channel);
-            line.title = r.rec.title;
-            line.manual = r.rec.isManual ? "true" : "false";
-            line.favorite = r.rec.isFavorite ? "true" : "false";
-            r.line = test::scheduleRecordLine(line);
+            r.line = std::to_string(id) + '\t' + test::scheduleDateTime(localStart) + '\t' +
+                     test::scheduleDateTime(fileTimeToDateTime(toLocal(s.profile.zone, r.rec.stop))) +
+                     "\t1:00\tName\t" + std::to_string(r.rec.channel) + '\t' + r.rec.title +
+                     (r.rec.isManual ? "\ttrue" : "\tfalse") + (r.rec.isFavorite ? "\ttrue" : "\tfalse");
             s.recordings.push_back(std::move(r));
         }
     }
@@ -747,49 +736,28 @@ void drawRanges(Rng& rng, HourRangeList& ranges) {
     }
 }
 
-// The events that come again and again, each drawing its next time.
-void otherSleeps(Sim& s, FileTime when) {
-    at(s, when, [&s] {
-        requestSleep(s, Initiator::otherProgram, SleepMethod::suspend);
-        otherSleeps(s, s.now + uniform(s.rng, kWeek, 3 * kWeek));
-    });
+void clockSet(Sim& s) {
+    if (s.power != Power::awake) return;
+    const auto delta = static_cast<std::int64_t>(uniform(s.rng, kSecond, 5 * kMinute));
+    tally(s, "clock changes");
+    setClock(s, chance(s.rng, 0.5) ? delta : -delta);
 }
 
-void clockSets(Sim& s, FileTime when) {
-    at(
-        s, when,
-        [&s] {
-            if (s.power == Power::awake) {
-                const auto delta = static_cast<std::int64_t>(uniform(s.rng, kSecond, 5 * kMinute));
-                tally(s, "clock changes");
-                setClock(s, chance(s.rng, 0.5) ? delta : -delta);
-            }
-            clockSets(s, s.now + uniform(s.rng, 3 * kDay, 14 * kDay));
-        },
-        true);
+void update(Sim& s) {
+    if (!awakeOrAway(s)) return;
+    tally(s, "update restarts");
+    powerOff(s, Initiator::update, false);
 }
 
-void updates(Sim& s, FileTime when) {
+// An event that comes again and again, drawing its next time as it comes.
+void every(Sim& s, FileTime when, bool wallClock, void (*what)(Sim&), FileTime (*next)(Sim&)) {
     at(
         s, when,
-        [&s] {
-            if (awakeOrAway(s)) {
-                tally(s, "update restarts");
-                powerOff(s, Initiator::update, false);
-            }
-            updates(s, nightAfter(s, s.now + uniform(s.rng, 2 * kWeek, 6 * kWeek)));
+        [&s, wallClock, what, next] {
+            what(s);
+            every(s, next(s), wallClock, what, next);
         },
-        true);
-}
-
-void programmeGuide(Sim& s, FileTime when) {
-    at(
-        s, when,
-        [&s] {
-            requestRewrite(s);
-            programmeGuide(s, s.now + uniform(s.rng, 2 * kHour, 12 * kHour));
-        },
-        true);
+        wallClock);
 }
 
 bool later(const Event& a, const Event& b) {
@@ -856,7 +824,8 @@ void armTimer(Sim& sim, FileTime due, bool resume) {
         if (sim.program.running) sim.program.messages.push_back(Msg{MsgKind::timerFired, 0});
         return;
     }
-    at(sim, due, [&sim, gen] { signalTimer(sim, gen); }, true);
+    at(
+        sim, due, [&sim, gen] { signalTimer(sim, gen); }, true);
 }
 
 void setExecutionState(Sim& sim, std::uint32_t flags) {
@@ -987,9 +956,11 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
         if (r.addedAt <= start) {
             r.listed = true;
         } else {
-            at(sim, r.addedAt, [&sim, i] { listed(sim, i, true); }, true);
+            at(
+                sim, r.addedAt, [&sim, i] { listed(sim, i, true); }, true);
         }
-        at(sim, r.rec.stop + uniform(rng, 0, kMinute), [&sim, i] { listed(sim, i, false); }, true);
+        at(
+            sim, r.rec.stop + uniform(rng, 0, kMinute), [&sim, i] { listed(sim, i, false); }, true);
     }
     compose(sim, false);
     sim.content = sim.nextContent;
@@ -1002,10 +973,16 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     sim.lastInput = sim.wokeAt = sim.requiredUntil = start;
     at(sim, start + 5 * kSecond, [&sim] { startEvent(sim); });
     at(sim, start + uniform(rng, 0, 8 * kHour), [&sim] { arrive(sim); });
-    programmeGuide(sim, start + uniform(rng, 2 * kHour, 12 * kHour));
-    otherSleeps(sim, start + uniform(rng, 0, 3 * kWeek));
-    clockSets(sim, start + uniform(rng, 0, 14 * kDay));
-    updates(sim, nightAfter(sim, start + uniform(rng, 0, 6 * kWeek)));
+    every(sim, start + uniform(rng, 2 * kHour, 12 * kHour), true, requestRewrite,
+          [](Sim& s) { return s.now + uniform(s.rng, 2 * kHour, 12 * kHour); });  // the programme guide
+    every(
+        sim, start + uniform(rng, 0, 3 * kWeek), false,
+        [](Sim& s) { requestSleep(s, Initiator::otherProgram, SleepMethod::suspend); },
+        [](Sim& s) { return s.now + uniform(s.rng, kWeek, 3 * kWeek); });
+    every(sim, start + uniform(rng, 0, 14 * kDay), true, clockSet,
+          [](Sim& s) { return s.now + uniform(s.rng, 3 * kDay, 14 * kDay); });
+    every(sim, nightAfter(sim, start + uniform(rng, 0, 6 * kWeek)), true, update,
+          [](Sim& s) { return nightAfter(s, s.now + uniform(s.rng, 2 * kWeek, 6 * kWeek)); });
     scheduleIdle(sim);
 }
 

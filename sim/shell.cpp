@@ -9,7 +9,7 @@
 #include "app/filetime.h"
 #include "eventlog/log_text.h"
 #include "planner/countdown.h"
-#include "planner/pass_decision.h"
+#include "schedule/schedule_reader.h"
 #include "sim/sim.h"
 
 namespace dormivel::sim {
@@ -17,11 +17,8 @@ namespace {
 
 constexpr FileTime kCountdownTick = 100 * kMs;
 
-std::string setText(const RecordingSet& set) {
-    std::string text;
-    for (const Recording& r : set)
-        text += (text.empty() ? "" : ", ") + r.title;
-    return "{" + text + "}";
+SleepMethod methodOf(const Program& p) {
+    return p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
 }
 
 ScheduleClock currentScheduleClock(Sim& sim) {
@@ -41,25 +38,17 @@ ScheduleClock currentScheduleClock(Sim& sim) {
 
 void checkWakeHealth(Sim& sim) {
     Program& p = sim.program;
-    const SleepMethod method = p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
-    const WakeHealth health = assessWakeHealth(wakeFacts(sim, method, p.lastResumeArm));
+    const WakeHealth health = assessWakeHealth(wakeFacts(sim, methodOf(p), p.lastResumeArm));
     const WakeHealthReport report = reportWakeHealthChange(p.wakeHealth, health);
     p.wakeHealth = health;
     if (!report.logBody.empty()) note(sim, [&] { return "program logs " + report.logBody; });
     if (!report.balloon.empty()) showBalloon(sim, report.balloon, health.problem != WakeProblem::none);
 }
 
-void reportLateWake(Sim& sim, FileTime resumedAt) {
-    const std::optional<LateWake> late = noteResume(sim.program.wake, resumedAt);
-    if (!late) return;
-    showBalloon(sim, composeLateWakeBalloon(*late), true);
-}
-
 void armWakeTimer(Sim& sim, const ArmedWake& wake) {
-    Program& p = sim.program;
     armTimer(sim, wake.due, true);
-    if (wake.planned) p.lastResumeArm = classifyResumeArming(true, 0);
-    noteArming(p.wake, wake);
+    if (wake.planned) sim.program.lastResumeArm = classifyResumeArming(true, 0);
+    noteArming(sim.program.wake, wake);
 }
 
 void applyExecutionState(Sim& sim) {
@@ -71,21 +60,12 @@ void applyExecutionState(Sim& sim) {
     setExecutionState(sim, wanted);
 }
 
-SleepMethod methodOf(const Program& p) {
-    return p.options.useHibernate ? SleepMethod::hibernate : SleepMethod::suspend;
-}
-
 // `opened`: the bytes of the file start-up opened, read by the first pass.
 bool readIntoPlan(Sim& sim, const ScheduleClock& clock, const std::string* opened) {
     Program& p = sim.program;
     RecordingList list;
-    std::string bytes;
-    ScheduleAccess access = ScheduleAccess::read;
-    if (opened != nullptr) {
-        bytes = *opened;
-    } else {
-        access = readScheduleBytes(sim, bytes);
-    }
+    std::string bytes = opened != nullptr ? *opened : std::string();
+    ScheduleAccess access = opened != nullptr ? ScheduleAccess::read : readScheduleBytes(sim, bytes);
     if (access == ScheduleAccess::read && readSchedule(list, bytes, clock) == ReadStatus::readError) {
         access = ScheduleAccess::failed;
     }
@@ -101,19 +81,16 @@ bool readIntoPlan(Sim& sim, const ScheduleClock& clock, const std::string* opene
     return p.recordingsRead;
 }
 
-void closeCountdowns(Sim& sim) {
-    if (!sim.program.countdowns.empty()) note(sim, "program closes its countdowns");
-    sim.program.countdowns.clear();
+void closeCountdown(Sim& sim, std::uint32_t id) {
+    auto& cs = sim.program.countdowns;
+    cs.erase(std::remove_if(cs.begin(), cs.end(), [id](const Countdown& c) { return c.id == id; }), cs.end());
 }
 
-void openCountdown(Sim& sim, FileTime deadline) {
-    Program& p = sim.program;
-    const Countdown c{p.nextCountdown++, deadline, 0, p.power.powerEvents, sim.now};
-    p.countdowns.push_back(c);
-    note(sim, "program opens a countdown to " + localStamp(sim, deadline));
-    // The first tick runs inside the creation; a person may press Cancel.
-    tickCountdown(sim, c.id);
-    if (sim.present && chance(sim.rng, 0.5)) offerCancel(sim, c.id, sim.now + uniform(sim.rng, 2 * kSecond, 20 * kSecond));
+std::string setText(const RecordingSet& set) {
+    std::string text;
+    for (const Recording& r : set)
+        text += (text.empty() ? "" : ", ") + r.title;
+    return "{" + text + "}";
 }
 
 void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
@@ -127,39 +104,43 @@ void runSchedulePass(Sim& sim, const std::string* opened = nullptr) {
     input.keepAwake = p.plan.keepAwake;
     input.lastWakeTime = p.plan.lastWakeTime;
     input.logOpen = true;
-
     const PassDecision decision = decidePass(p.recordings, input, p.options, p.plan.previousNow, p.plan.previousNext);
     applyPassDecision(p.plan, decision);
-    if (sim.tracing) {
-        std::string text = "pass: now " + setText(decision.now) + " next " + setText(decision.next);
-        if (decision.timer.arm) {
-            text += ", timer " + localStamp(sim, decision.timer.due) + (decision.timer.resume ? " with resume" : "");
-        }
-        note(sim, text + (decision.stayAwake ? ", stay awake" : ", sleep allowed"));
-    }
+    const TimerArming& arming = decision.timer;
+    note(sim, [&] {
+        return "pass: now " + setText(decision.now) + " next " + setText(decision.next) +
+               (arming.arm ? ", timer " + localStamp(sim, arming.due) + (arming.resume ? " with resume" : "") : "") +
+               (decision.stayAwake ? ", stay awake" : ", sleep allowed");
+    });
 
-    if (decision.timer.arm) {
-        const TimerArming& arming = decision.timer;
-        armWakeTimer(sim, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
-    }
+    if (arming.arm) armWakeTimer(sim, ArmedWake{arming.due, arming.title, arming.purpose == ArmingPurpose::wakeUp});
     applyExecutionState(sim);
-    if (decision.stayAwake) closeCountdowns(sim);
+    if (decision.stayAwake && !p.countdowns.empty()) {
+        note(sim, "program closes its countdowns");
+        p.countdowns.clear();
+    }
 
     if (countdownWanted(decision, p.options, [&sim] { return resumedAutomatically(sim); })) {
-        openCountdown(sim, decision.countdownDeadline);
+        const Countdown c{p.nextCountdown++, decision.countdownDeadline, 0, p.power.powerEvents, sim.now};
+        p.countdowns.push_back(c);
+        note(sim, [&] { return "program opens a countdown to " + localStamp(sim, c.deadline); });
+        // The first tick runs inside the creation; a person may press Cancel.
+        tickCountdown(sim, c.id);
+        if (sim.present && chance(sim.rng, 0.5)) {
+            offerCancel(sim, c.id, sim.now + uniform(sim.rng, 2 * kSecond, 20 * kSecond));
+        }
     }
-
-    if (decision.timer.arm && decision.timer.purpose == ArmingPurpose::wakeUp) checkWakeHealth(sim);
+    if (arming.arm && arming.purpose == ArmingPurpose::wakeUp) checkWakeHealth(sim);
 }
 
 // A sleep came while the PC must stay awake, or just before the armed
 // wake-up: the timer wakes the PC again soon after.
-void armWakeAtSuspend(Sim& sim, bool forRecording, FileTime now) {
+void armWakeAtSuspend(Sim& sim, bool forRecording) {
     Program& p = sim.program;
     const WakeFacts facts = wakeFacts(sim, methodOf(p), p.lastResumeArm);
     const std::optional<ArmedWake>& armed = p.wake.armed;
     const std::optional<FileTime> due =
-        wakeToArmAtSuspend(forRecording, armed ? std::optional<FileTime>(armed->due) : std::nullopt, now,
+        wakeToArmAtSuspend(forRecording, armed ? std::optional<FileTime>(armed->due) : std::nullopt, sim.now,
                            sleepToExpect(facts.s4, facts.hiberFile));
     if (!due) return;
     if (!forRecording && armed) {
@@ -201,30 +182,30 @@ void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     const PowerActions& actions = step.actions;
     if (actions.refuseQuery) return;
     if (actions.logSuspend) {
-        const FileTime now = sim.now;
-        armWakeAtSuspend(sim, actions.armWakeForRecording, now);
+        armWakeAtSuspend(sim, actions.armWakeForRecording);
         note(sim, "program logs <SystemSuspend />");
         if (actions.armWakeForRecording && p.wake.armed) {
             note(sim, [&] {
                 return "program logs <WakeUpForRecording time=\"" + localStamp(sim, p.wake.armed->due) + "\" />";
             });
         }
-        noteSuspend(p.wake, now);
+        noteSuspend(p.wake, sim.now);
     }
     if (actions.logResume) note(sim, "program logs <SystemResume />");
     if (actions.showWokenAgain)
         showBalloon(sim, composeWokenAgainBalloon(p.plan.previousNow, p.plan.previousNext), false);
-    if (actions.resumed) reportLateWake(sim, sim.now);
-    if (actions.resumed || actions.powerSourceChanged) applyExecutionState(sim);
-    if (actions.resumed || actions.powerSourceChanged) checkWakeHealth(sim);
+    if (actions.resumed) {
+        if (const std::optional<LateWake> late = noteResume(p.wake, sim.now)) {
+            showBalloon(sim, composeLateWakeBalloon(*late), true);
+        }
+    }
+    if (actions.resumed || actions.powerSourceChanged) {
+        applyExecutionState(sim);
+        checkWakeHealth(sim);
+    }
     if (code == kPowerResumeAutomatic || code == kPowerResumeSuspend || code == kPowerResumeCritical) {
         p.passRequested = true;
     }
-}
-
-void closeCountdown(Sim& sim, std::uint32_t id) {
-    auto& cs = sim.program.countdowns;
-    cs.erase(std::remove_if(cs.begin(), cs.end(), [id](const Countdown& c) { return c.id == id; }), cs.end());
 }
 
 void onMessage(Sim& sim, const Msg& msg) {
@@ -234,8 +215,7 @@ void onMessage(Sim& sim, const Msg& msg) {
             onPowerBroadcast(sim, msg.arg);
             break;
         case MsgKind::timeChange:
-            p.passRequested = true;
-            p.zoneStale = true;
+            p.passRequested = p.zoneStale = true;
             break;
         case MsgKind::timerFired:
             p.passRequested = true;
@@ -257,7 +237,7 @@ void onMessage(Sim& sim, const Msg& msg) {
             break;
         case MsgKind::methodChange:
             p.options.useHibernate = !p.options.useHibernate;
-            note(sim, std::string("person chooses ") + (p.options.useHibernate ? "hibernate" : "suspend"));
+            note(sim, p.options.useHibernate ? "person chooses hibernate" : "person chooses suspend");
             checkWakeHealth(sim);
             break;
         case MsgKind::endSession:
@@ -278,34 +258,29 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
         c.deadline,          sim.now,           c.lastShown, !p.plan.keepAwake, c.powerEventsAtOpen,
         p.power.powerEvents, p.plan.nextWakeUp, method};
     const std::int32_t remaining = remainingSeconds(input.deadline, input.now);
-    switch (decideCountdownTick(input)) {
-        case CountdownStep::none:
-            break;
-        case CountdownStep::show:
-            c.lastShown = remaining;
-            break;
-        case CountdownStep::requestSleep: {
-            note(sim, "program logs Next suspend caused by Dormivel.");
-            closeCountdown(sim, id);
-            // The next wake-up, and whether a pass kept the PC awake, once
-            // more after the applications were closed.
-            if (!p.plan.keepAwake && !sleepWouldMissWakeUp(p.plan.nextWakeUp, sim.now, method)) {
-                p.power.ownSleepRequested = true;
-                requestOwnSleep(sim, method);
-            }
-            return;
+    const CountdownStep step = decideCountdownTick(input);
+    if (step == CountdownStep::show) c.lastShown = remaining;
+    if (step == CountdownStep::requestSleep) {
+        note(sim, "program logs Next suspend caused by Dormivel.");
+        closeCountdown(sim, id);
+        // The next wake-up, and whether a pass kept the PC awake, once more
+        // after the applications were closed.
+        if (!p.plan.keepAwake && !sleepWouldMissWakeUp(p.plan.nextWakeUp, sim.now, method)) {
+            p.power.ownSleepRequested = true;
+            requestOwnSleep(sim, method);
         }
-        case CountdownStep::closeQuietly:
-            note(sim, "countdown closes quietly");
-            closeCountdown(sim, id);
-            return;
+        return;
+    }
+    if (step == CountdownStep::closeQuietly) {
+        note(sim, "countdown closes quietly");
+        closeCountdown(sim, id);
+        return;
     }
     // The window timer ticks every 100 ms; ticks that could only redraw the
     // clock are left out: one a second, every one in the last two seconds.
     const FileTime elapsed = sim.now - c.openedAt;
-    const FileTime step = remaining > 2 ? 10 * kCountdownTick : kCountdownTick;
-    at(sim, c.openedAt + (elapsed / kCountdownTick) * kCountdownTick + step,
-       [&sim, id] { deliver(sim, Msg{MsgKind::countdownTick, id}); });
+    const FileTime next = c.openedAt + (elapsed / kCountdownTick + (remaining > 2 ? 10 : 1)) * kCountdownTick;
+    at(sim, next, [&sim, id] { deliver(sim, Msg{MsgKind::countdownTick, id}); });
 }
 
 void startProgram(Sim& sim) {
@@ -315,8 +290,7 @@ void startProgram(Sim& sim) {
     p.instance = instance;
     p.options = sim.options;
     std::string opened;
-    const ScheduleAccess access = readScheduleBytes(sim, opened);
-    if (access != ScheduleAccess::read) {
+    if (readScheduleBytes(sim, opened) != ScheduleAccess::read) {
         // "Unable to open schedule file.": the program does not start.
         note(sim, "program refuses to start: the schedule cannot be opened");
         sim.notRunning = NotRunning::refused;
@@ -325,8 +299,7 @@ void startProgram(Sim& sim) {
     p.running = true;
     sim.notRunning = NotRunning::no;
     note(sim, "program starts");
-    // RegisterApplicationRestart, with the same options.
-    sim.registeredForRestart = true;
+    sim.registeredForRestart = true;  // RegisterApplicationRestart, with the same options
     p.settle.reference = scheduleStamp(sim);
     runSchedulePass(sim, &opened);
     if (!p.wakeHealth) checkWakeHealth(sim);
@@ -334,12 +307,11 @@ void startProgram(Sim& sim) {
 }
 
 void stopProgram(Sim& sim) {
-    Program& p = sim.program;
-    if (!p.running) return;
+    if (!sim.program.running) return;
     note(sim, "program ends");
-    p.running = false;
-    p.countdowns.clear();
-    p.messages.clear();
+    sim.program.running = false;
+    sim.program.countdowns.clear();
+    sim.program.messages.clear();
     sim.timer = {};
     ++sim.timerGen;
     sim.executionState = 0;
@@ -362,9 +334,7 @@ void deliver(Sim& sim, Msg msg) {
 void serve(Sim& sim) {
     Program& p = sim.program;
     const std::uint32_t instance = p.instance;
-    for (;;) {
-        if (!p.running || p.instance != instance) return;
-        if (sim.power != Sim::Power::awake && sim.power != Sim::Power::away) return;
+    while (p.running && p.instance == instance && (sim.power == Sim::Power::awake || sim.power == Sim::Power::away)) {
         const std::uint64_t nowMs = tickMs(sim);
         if (p.settleLookAt && *p.settleLookAt <= nowMs) lookAtStamp(sim, nowMs);
         if (waitTimeoutMs(p.scheduleRead, nowMs) == 0) p.passRequested = true;
@@ -389,16 +359,14 @@ void serve(Sim& sim) {
         }
         const std::uint64_t timeout =
             std::min(waitTimeoutMs(p.scheduleRead, nowMs), timeoutUntil(p.settleLookAt, nowMs));
-        if (timeout != kWaitForever) {
-            const FileTime due = sim.now + timeout * kMs;
-            if (p.wakeDue != due) {
-                p.wakeDue = due;
-                at(sim, due, [&sim, gen = ++sim.programWakeGen] {
-                    if (gen != sim.programWakeGen) return;
-                    sim.program.wakeDue = 0;
-                    serve(sim);
-                });
-            }
+        const FileTime due = sim.now + timeout * kMs;
+        if (timeout != kWaitForever && p.wakeDue != due) {
+            p.wakeDue = due;
+            at(sim, due, [&sim, gen = ++sim.programWakeGen] {
+                if (gen != sim.programWakeGen) return;
+                sim.program.wakeDue = 0;
+                serve(sim);
+            });
         }
         return;
     }

@@ -186,8 +186,8 @@ struct Sim {
     std::string traceCause;  // empty: the first avoidable loss
     FileTime now = 0;
     FileTime end = 0;
-    FileTime clockShift = 0;  // the sum of clock changes, for the tick count
-    FileTime highWater = 0;   // the latest time the clock has shown
+    FileTime clockShift = 0;    // the sum of clock changes, for the tick count
+    FileTime highWater = 0;     // the latest time the clock has shown
     std::vector<Event> events;  // a heap, soonest first
     std::uint64_t seq = 0;
 

@@ -40,7 +40,8 @@ std::unique_ptr<Sim> simulate(const Run& run, std::uint64_t life, bool tracing) 
     sim->road = run.road;
     sim->tracing = tracing;
     sim->traceCause = run.traceCause;
-    setUpLife(*sim, run.seed, static_cast<std::uint32_t>(life), std::min(run.lifeWeeks, run.weeks - life * run.lifeWeeks));
+    setUpLife(*sim, run.seed, static_cast<std::uint32_t>(life),
+              std::min(run.lifeWeeks, run.weeks - life * run.lifeWeeks));
     runLife(*sim);
     return sim;
 }
