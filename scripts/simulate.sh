@@ -6,7 +6,8 @@
 # loss, a trace that the printed command replays. Fails when any loss was
 # avoidable. Installs what it needs; arguments go to the simulation:
 #
-#   scripts/simulate.sh [--weeks N] [--seed S] [--life K] [--road NAME]
+#   scripts/simulate.sh [--weeks N] [--seed S] [--life K] [--trace-cause TEXT]
+#                       [--road todays-bias]
 #
 # (default 10,000 weeks, seed 1; DORMIVEL_JOBS lives at a time).
 set -euo pipefail
