@@ -22,6 +22,11 @@ namespace {
 
 using Power = Sim::Power;
 
+// The event heap's order: soonest first, and in the order scheduled.
+bool later(const Event& a, const Event& b) {
+    return a.at != b.at ? a.at > b.at : a.seq > b.seq;
+}
+
 // How long entering sleep takes at most, from the suspend notification until
 // the machine is down (a hibernation writes all of a large memory first).
 constexpr FileTime kMaxEntrySuspend = 30 * kSecond;
@@ -425,8 +430,7 @@ void setClock(Sim& s, std::int64_t delta) {
     for (Event& e : s.events) {
         if (!e.wallClock) e.at += shift;
     }
-    std::make_heap(s.events.begin(), s.events.end(),
-                   [](const Event& a, const Event& b) { return a.at != b.at ? a.at > b.at : a.seq > b.seq; });
+    std::make_heap(s.events.begin(), s.events.end(), later);
     s.lastInput += shift;
     s.wokeAt += shift;
     s.requiredUntil += shift;
@@ -758,10 +762,6 @@ void every(Sim& s, FileTime when, bool wallClock, void (*what)(Sim&), FileTime (
             every(s, next(s), wallClock, what, next);
         },
         wallClock);
-}
-
-bool later(const Event& a, const Event& b) {
-    return a.at != b.at ? a.at > b.at : a.seq > b.seq;
 }
 
 }  // namespace

@@ -123,12 +123,11 @@ bool parse(int argc, char** argv, Run& run) {
 
 void printTrace(const Run& run, std::uint64_t life) {
     const std::unique_ptr<Sim> sim = simulate(run, life, true);
-    std::printf("trace (dormivel_sim --seed %llu --weeks %llu --life-weeks %llu%s%s --life %llu):\n",
-                static_cast<unsigned long long>(run.seed), static_cast<unsigned long long>(run.weeks),
-                static_cast<unsigned long long>(run.lifeWeeks),
-                run.road == ShellRoad::todaysBias ? " --road todays-bias" : "",
-                run.traceCause.empty() ? "" : (" --trace-cause '" + run.traceCause + "'").c_str(),
-                static_cast<unsigned long long>(life));
+    std::string command = "dormivel_sim --seed " + std::to_string(run.seed) + " --weeks " + std::to_string(run.weeks) +
+                          " --life-weeks " + std::to_string(run.lifeWeeks);
+    if (run.road == ShellRoad::todaysBias) command += " --road todays-bias";
+    if (!run.traceCause.empty()) command += " --trace-cause '" + run.traceCause + "'";
+    std::printf("trace (%s --life %llu):\n", command.c_str(), static_cast<unsigned long long>(life));
     for (const std::string& line : sim->trace)
         std::printf("  %s\n", line.c_str());
 }
