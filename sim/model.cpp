@@ -64,44 +64,16 @@ constexpr Cause kLateUnreported{true, "a late wake-up the program did not report
 
 // --- the clock and the zones
 
-FileTime dateAt(int y, int mo, int d) {
-    LocalDateTime t;
-    t.year = static_cast<std::uint16_t>(y);
-    t.month = static_cast<std::uint16_t>(mo);
-    t.day = static_cast<std::uint16_t>(d);
-    FileTime v = 0;
-    return dateTimeToFileTime(t, v) ? v : 0;
+// The wall clock, converted as Windows converts it with the zone's rules
+// (the program's own conversion of the zone it reads).
+FileTime toLocal(const Sim& s, FileTime utc) {
+    return utc -
+           static_cast<FileTime>(std::int64_t{biasAtUtc(s.platformZone, utc)} * static_cast<std::int64_t>(kMinute));
 }
 
-// Midnight of the n-th Sunday of a month (before December); 5 is the last.
-FileTime sunday(int y, int mo, int n) {
-    const FileTime from = n == 5 ? dateAt(y, mo + 1, 1) - kWeek : dateAt(y, mo, 1) + (n - 1) * kWeek;
-    return from + (7 - fileTimeToDateTime(from).dayOfWeek) % 7 * kDay;
-}
-
-// The wall clock's offset from UTC in minutes, worked out here from the
-// zones' published rules rather than by the program's conversion.
-std::int64_t offsetMinutes(Zone zone, FileTime utc) {
-    const int y = fileTimeToDateTime(utc).year;
-    switch (zone) {
-        case Zone::utc:
-            return 0;
-        case Zone::berlin:
-            return utc >= sunday(y, 3, 5) + kHour && utc < sunday(y, 10, 5) + kHour ? 120 : 60;
-        case Zone::newYork:
-            return utc >= sunday(y, 3, 2) + 7 * kHour && utc < sunday(y, 11, 1) + 6 * kHour ? -240 : -300;
-        case Zone::sydney:
-            return utc < sunday(y, 4, 1) - 8 * kHour || utc >= sunday(y, 10, 1) - 8 * kHour ? 660 : 600;
-    }
-    return 0;
-}
-
-FileTime toLocal(Zone zone, FileTime utc) {
-    return utc + static_cast<FileTime>(offsetMinutes(zone, utc) * static_cast<std::int64_t>(kMinute));
-}
-
-// The zone as GetTimeZoneInformation gives it.
-TimeZone platformZone(Zone zone) {
+// The zone as GetTimeZoneInformation gives it: UTC, Berlin, New York or
+// Sydney.
+TimeZone drawZone(Rng& rng) {
     const auto on = [](int month, int week, int hour) {
         ZoneDate d;
         d.month = static_cast<std::uint16_t>(month);
@@ -109,15 +81,17 @@ TimeZone platformZone(Zone zone) {
         d.hour = static_cast<std::uint16_t>(hour);
         return d;
     };
+    const ZoneRules rules[] = {{},
+                               {-60, 0, -60, on(10, 5, 3), on(3, 5, 2)},
+                               {300, 0, -60, on(11, 1, 2), on(3, 2, 2)},
+                               {-600, 0, -60, on(4, 1, 3), on(10, 1, 2)}};
     TimeZone z;
-    if (zone == Zone::berlin) z.rules = {-60, 0, -60, on(10, 5, 3), on(3, 5, 2)};
-    if (zone == Zone::newYork) z.rules = {300, 0, -60, on(11, 1, 2), on(3, 2, 2)};
-    if (zone == Zone::sydney) z.rules = {-600, 0, -60, on(4, 1, 3), on(10, 1, 2)};
+    z.rules = rules[uniform(rng, 0, 4)];
     return z;
 }
 
 FileTime nightAfter(Sim& s, FileTime after) {
-    const FileTime local = toLocal(s.profile.zone, after);
+    const FileTime local = toLocal(s, after);
     const FileTime midnight = local - local % kDay + kDay;
     return midnight + uniform(s.rng, 2 * kHour, 5 * kHour) - (local - after);
 }
@@ -277,7 +251,7 @@ void beginDown(Sim& s, Initiator by, SleepMethod state) {
 
 void sleepDone(Sim& s) {
     s.ownSleepPending = false;
-    deliver(s, Msg{MsgKind::sleepDone, 0});
+    deliver(s, [&s] { sleepRequestDone(s); });
 }
 
 void enterSleep(Sim& s);
@@ -309,7 +283,7 @@ void requestSleep(Sim& s, Initiator by, SleepMethod state) {
     beginDown(s, by, state);
     // The suspend notification comes first; what the program arms there
     // takes effect.
-    deliver(s, Msg{MsgKind::power, kPowerSuspend});
+    deliver(s, [&s] { powerBroadcast(s, kPowerSuspend); });
     s.power = Power::entering;
     const std::uint64_t gen = ++s.sleepGen;
     const FileTime entry = state == SleepMethod::suspend ? kMaxEntrySuspend : kMaxEntryHibernate;
@@ -338,7 +312,7 @@ void enterSleep(Sim& s) {
 void signalTimer(Sim& s, std::uint64_t gen) {
     if (gen != s.timerGen || !s.timer.pending || !awakeOrAway(s)) return;
     s.timer.pending = false;
-    deliver(s, Msg{MsgKind::timerFired, 0});
+    deliver(s, [&s] { timerFired(s); });
 }
 
 void requestRewrite(Sim& s);
@@ -356,7 +330,7 @@ void logOn(Sim& s) {
 }
 
 void resumeMessage(Sim& s, FileTime when, std::uint32_t code) {
-    at(s, when, [&s, code] { deliver(s, Msg{MsgKind::power, code}); });
+    at(s, when, [&s, code] { deliver(s, [&s, code] { powerBroadcast(s, code); }); });
 }
 
 void wake(Sim& s, bool automatic) {
@@ -410,7 +384,7 @@ void boot(Sim& s, bool byPerson) {
 void powerOff(Sim& s, Initiator by, bool refused) {
     note(s,
          [&] { return std::string(initiatorName(by)) + (refused ? " goes ahead although refused" : " goes ahead"); });
-    if (s.program.running) deliver(s, Msg{MsgKind::endSession, 0});
+    if (s.program.running) deliver(s, [] {});  // WM_ENDSESSION: only the log hears of it
     const bool wasRunning = s.program.running;
     stopProgram(s);
     beginDown(s, by, SleepMethod::suspend);
@@ -435,7 +409,7 @@ void setClock(Sim& s, std::int64_t delta) {
     s.wokeAt += shift;
     s.requiredUntil += shift;
     scheduleIdle(s);
-    deliver(s, Msg{MsgKind::timeChange, 0});
+    deliver(s, [&s] { timeChanged(s); });
 }
 
 // --- the people
@@ -514,12 +488,12 @@ void arrive(Sim& s) {
             s.source = s.source == PowerSource::mains ? PowerSource::battery : PowerSource::mains;
             note(s,
                  s.source == PowerSource::mains ? "the person plugs the laptop in" : "the person unplugs the laptop");
-            deliver(s, Msg{MsgKind::power, kPowerStatusChange});
+            deliver(s, [&s] { powerBroadcast(s, kPowerStatusChange); });
         });
     }
     if (chance(s.rng, 0.03)) {
         at(s, s.now + uniform(s.rng, 0, session), [&s] {
-            if (s.present && s.power == Power::awake) deliver(s, Msg{MsgKind::methodChange, 0});
+            if (s.present && s.power == Power::awake) deliver(s, [&s] { methodChanged(s); });
         });
     }
     switch (s.power) {
@@ -710,12 +684,12 @@ void makeRecordings(Sim& s, FileTime from, FileTime to) {
             r.addedAt = start - (ahead < 45   ? uniform(s.rng, kDay, 7 * kDay)
                                  : ahead < 49 ? uniform(s.rng, 2 * kHour, kDay)
                                               : uniform(s.rng, 2 * kMinute, 2 * kHour));
-            const LocalDateTime localStart = fileTimeToDateTime(toLocal(s.profile.zone, r.rec.start));
+            const LocalDateTime localStart = fileTimeToDateTime(toLocal(s, r.rec.start));
             r.eligible = eligible(s.options, r.rec, localStart.hour);
             r.line = std::to_string(id) + '\t' + test::scheduleDateTime(localStart) + '\t' +
-                     test::scheduleDateTime(fileTimeToDateTime(toLocal(s.profile.zone, r.rec.stop))) +
-                     "\t1:00\tName\t" + std::to_string(r.rec.channel) + '\t' + r.rec.title +
-                     (r.rec.isManual ? "\ttrue" : "\tfalse") + (r.rec.isFavorite ? "\ttrue" : "\tfalse");
+                     test::scheduleDateTime(fileTimeToDateTime(toLocal(s, r.rec.stop))) + "\t1:00\tName\t" +
+                     std::to_string(r.rec.channel) + '\t' + r.rec.title + (r.rec.isManual ? "\ttrue" : "\tfalse") +
+                     (r.rec.isFavorite ? "\ttrue" : "\tfalse");
             s.recordings.push_back(std::move(r));
         }
     }
@@ -802,7 +776,7 @@ void addNote(Sim& sim, const std::string& text) {
 }
 
 std::string localStamp(const Sim& sim, FileTime utc) {
-    const LocalDateTime t = fileTimeToDateTime(toLocal(sim.profile.zone, utc));
+    const LocalDateTime t = fileTimeToDateTime(toLocal(sim, utc));
     static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     char text[64];
     (void)std::snprintf(text, sizeof text, "%s %04u-%02u-%02u %02u:%02u:%02u.%03u", kDays[t.dayOfWeek % 7],
@@ -821,7 +795,7 @@ void armTimer(Sim& sim, FileTime due, bool resume) {
     if (due <= sim.now) {
         // Signalled at once: the timer's waiter posts its message.
         sim.timer.pending = false;
-        if (sim.program.running) sim.program.messages.push_back(Msg{MsgKind::timerFired, 0});
+        if (sim.program.running) sim.program.messages.emplace_back([&sim] { timerFired(sim); });
         return;
     }
     at(
@@ -906,7 +880,8 @@ void requestOwnSleep(Sim& sim, SleepMethod method) {
 
 void offerCancel(Sim& sim, std::uint32_t countdown, FileTime when) {
     at(sim, when, [&sim, countdown] {
-        if (sim.present && sim.power == Power::awake) deliver(sim, Msg{MsgKind::cancel, countdown});
+        if (sim.present && sim.power == Power::awake)
+            deliver(sim, [&sim, countdown] { cancelCountdown(sim, countdown); });
     });
 }
 
@@ -915,7 +890,11 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     rng.state = seed * 0x9E3779B97F4A7C15ULL + life;
     (void)nextRandom(rng);
     sim.life = life;
-    FileTime start = dateAt(2026, 1, 1) + uniform(rng, 0, FileTime{1826} * kDay);  // five years
+    LocalDateTime first;
+    first.year = 2026;
+    FileTime start = 0;
+    (void)dateTimeToFileTime(first, start);
+    start += uniform(rng, 0, FileTime{1826} * kDay);  // five years
     start -= start % kMinute;
     sim.now = sim.highWater = start;
     sim.end = start + weeks * kWeek;
@@ -928,8 +907,7 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
     p.awayAllowed = chance(rng, p.laptop ? 0.2 : 0.5);
     p.idleTimeout = uniform(rng, 15 * kMinute, 60 * kMinute);
     p.button = chance(rng, 0.2) ? SleepMethod::hibernate : SleepMethod::suspend;
-    p.zone = static_cast<Zone>(uniform(rng, 0, 4));
-    sim.platformZone = platformZone(p.zone);
+    sim.platformZone = drawZone(rng);
     sim.source = p.laptop && chance(rng, 0.5) ? PowerSource::battery : PowerSource::mains;
 
     Options& o = sim.options;

@@ -175,7 +175,9 @@ void runRequestedPasses(Sim& sim) {
     p.passRunning = false;
 }
 
-void onPowerBroadcast(Sim& sim, std::uint32_t code) {
+}  // namespace
+
+void powerBroadcast(Sim& sim, std::uint32_t code) {
     Program& p = sim.program;
     const PowerStep step = respondToPowerEvent(p.power, p.plan.keepAwake, code);
     p.power = step.flags;
@@ -208,44 +210,33 @@ void onPowerBroadcast(Sim& sim, std::uint32_t code) {
     }
 }
 
-void onMessage(Sim& sim, const Msg& msg) {
-    Program& p = sim.program;
-    switch (msg.kind) {
-        case MsgKind::power:
-            onPowerBroadcast(sim, msg.arg);
-            break;
-        case MsgKind::timeChange:
-            p.passRequested = p.zoneStale = true;
-            break;
-        case MsgKind::timerFired:
-            p.passRequested = true;
-            runRequestedPasses(sim);
-            break;
-        case MsgKind::countdownTick:
-            tickCountdown(sim, msg.arg);
-            break;
-        case MsgKind::cancel:
-            if (std::any_of(p.countdowns.begin(), p.countdowns.end(),
-                            [&](const Countdown& c) { return c.id == msg.arg; })) {
-                note(sim, "person cancels the countdown");
-                tally(sim, "countdowns cancelled");
-                closeCountdown(sim, msg.arg);
-            }
-            break;
-        case MsgKind::sleepDone:
-            p.power.ownSleepRequested = false;
-            break;
-        case MsgKind::methodChange:
-            p.options.useHibernate = !p.options.useHibernate;
-            note(sim, p.options.useHibernate ? "person chooses hibernate" : "person chooses suspend");
-            checkWakeHealth(sim);
-            break;
-        case MsgKind::endSession:
-            break;
-    }
+void timeChanged(Sim& sim) {
+    sim.program.passRequested = sim.program.zoneStale = true;
 }
 
-}  // namespace
+void timerFired(Sim& sim) {
+    sim.program.passRequested = true;
+    runRequestedPasses(sim);
+}
+
+void cancelCountdown(Sim& sim, std::uint32_t id) {
+    const auto& cs = sim.program.countdowns;
+    if (std::none_of(cs.begin(), cs.end(), [id](const Countdown& c) { return c.id == id; })) return;
+    note(sim, "person cancels the countdown");
+    tally(sim, "countdowns cancelled");
+    closeCountdown(sim, id);
+}
+
+void sleepRequestDone(Sim& sim) {
+    sim.program.power.ownSleepRequested = false;
+}
+
+void methodChanged(Sim& sim) {
+    Program& p = sim.program;
+    p.options.useHibernate = !p.options.useHibernate;
+    note(sim, p.options.useHibernate ? "person chooses hibernate" : "person chooses suspend");
+    checkWakeHealth(sim);
+}
 
 void tickCountdown(Sim& sim, std::uint32_t id) {
     Program& p = sim.program;
@@ -280,7 +271,7 @@ void tickCountdown(Sim& sim, std::uint32_t id) {
     // clock are left out: one a second, every one in the last two seconds.
     const FileTime elapsed = sim.now - c.openedAt;
     const FileTime next = c.openedAt + (elapsed / kCountdownTick + (remaining > 2 ? 10 : 1)) * kCountdownTick;
-    at(sim, next, [&sim, id] { deliver(sim, Msg{MsgKind::countdownTick, id}); });
+    at(sim, next, [&sim, id] { deliver(sim, [&sim, id] { tickCountdown(sim, id); }); });
 }
 
 void startProgram(Sim& sim) {
@@ -325,9 +316,9 @@ bool allowEndSession(Sim& sim) {
     return answer.allow;
 }
 
-void deliver(Sim& sim, Msg msg) {
+void deliver(Sim& sim, std::function<void()> message) {
     if (!sim.program.running) return;
-    sim.program.messages.push_back(msg);
+    sim.program.messages.push_back(std::move(message));
     serve(sim);
 }
 
@@ -351,9 +342,9 @@ void serve(Sim& sim) {
         if (!p.messages.empty()) {
             // Every message waiting, then the wait again.
             while (!p.messages.empty() && p.running && p.instance == instance) {
-                const Msg msg = p.messages.front();
+                const std::function<void()> message = std::move(p.messages.front());
                 p.messages.pop_front();
-                onMessage(sim, msg);
+                message();
             }
             continue;
         }

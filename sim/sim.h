@@ -84,8 +84,6 @@ struct TrueRecording {
     bool listed = false;
 };
 
-enum class Zone : std::uint8_t { utc, berlin, newYork, sydney };
-
 struct Profile {
     bool laptop = false;
     WakeTimerSetting pluggedIn = WakeTimerSetting::on;
@@ -94,22 +92,6 @@ struct Profile {
     bool awayAllowed = false;
     FileTime idleTimeout = 30 * kMinute;
     SleepMethod button = SleepMethod::suspend;
-    Zone zone = Zone::utc;
-};
-
-enum class MsgKind : std::uint8_t {
-    power,
-    timeChange,
-    timerFired,  // posted by the wake timer's waiter
-    countdownTick,
-    cancel,
-    sleepDone,
-    methodChange,
-    endSession,
-};
-struct Msg {
-    MsgKind kind = MsgKind::power;
-    std::uint32_t arg = 0;
 };
 
 struct Countdown {
@@ -146,8 +128,8 @@ struct Program {
     FileStamp settledStamp;
     std::vector<Countdown> countdowns;
     std::uint32_t nextCountdown = 1;
-    std::deque<Msg> messages;
-    FileTime wakeDue = 0;  // the wait's time-out, as last scheduled
+    std::deque<std::function<void()>> messages;  // the window's, in the order posted
+    FileTime wakeDue = 0;                        // the wait's time-out, as last scheduled
 };
 
 // An event of the model. Events at a time of the wall clock (a recording's
@@ -281,8 +263,15 @@ void offerCancel(Sim& sim, std::uint32_t countdown, FileTime after);
 // The shell (shell.cpp).
 void startProgram(Sim& sim);
 void stopProgram(Sim& sim);
-bool allowEndSession(Sim& sim);  // WM_QUERYENDSESSION
-void deliver(Sim& sim, Msg msg);
+bool allowEndSession(Sim& sim);                         // WM_QUERYENDSESSION
+void deliver(Sim& sim, std::function<void()> message);  // posts a message and serves the queue
+// The window's messages.
+void powerBroadcast(Sim& sim, std::uint32_t code);
+void timeChanged(Sim& sim);
+void timerFired(Sim& sim);
+void cancelCountdown(Sim& sim, std::uint32_t id);
+void sleepRequestDone(Sim& sim);
+void methodChanged(Sim& sim);
 void serve(Sim& sim);  // what is waiting, as the main loop's wait would
 void tickCountdown(Sim& sim, std::uint32_t id);
 
