@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/filetime.h"
+#include "planner/selection.h"
 #include "sim/sim.h"
 #include "support/schedule_text.h"
 
@@ -97,20 +98,6 @@ FileTime nightAfter(Sim& s, FileTime after) {
 }
 
 // --- what the program should act on, and what it could know
-
-bool inRange(const HourRangeList& ranges, int hour) {
-    return std::any_of(ranges.begin(), ranges.end(), [hour](const HourRange& r) {
-        return r.first < r.last ? r.first <= hour && hour < r.last
-                                : r.first > r.last && (hour >= r.first || hour < r.last);
-    });
-}
-
-bool eligible(const Options& o, const Recording& r, int hour) {
-    if (r.isManual || r.isFavorite) {
-        return !(r.isManual && inRange(o.noManualRanges, hour)) && !(r.isFavorite && inRange(o.noFavoriteRanges, hour));
-    }
-    return !inRange(o.noIrRanges, hour);
-}
 
 // The first recording that may still run at `t` (none is longer than four
 // hours).
@@ -685,7 +672,7 @@ void makeRecordings(Sim& s, FileTime from, FileTime to) {
                                  : ahead < 49 ? uniform(s.rng, 2 * kHour, kDay)
                                               : uniform(s.rng, 2 * kMinute, 2 * kHour));
             const LocalDateTime localStart = fileTimeToDateTime(toLocal(s, r.rec.start));
-            r.eligible = eligible(s.options, r.rec, localStart.hour);
+            r.eligible = isEligible(r.rec, s.options, s.platformZone);
             r.line = std::to_string(id) + '\t' + test::scheduleDateTime(localStart) + '\t' +
                      test::scheduleDateTime(fileTimeToDateTime(toLocal(s, r.rec.stop))) + "\t1:00\tName\t" +
                      std::to_string(r.rec.channel) + '\t' + r.rec.title + (r.rec.isManual ? "\ttrue" : "\tfalse") +
