@@ -63,6 +63,18 @@ constexpr Cause kDueBeforeAsleep{true, "the wake-up fell due before the machine 
 constexpr Cause kWokeLate{true, "the wake-up armed for too late a time"};
 constexpr Cause kLateUnreported{true, "a late wake-up the program did not report"};
 
+constexpr Initiator kByPerson{"the person", "sleeps by people", kPersonSleep, std::nullopt};
+constexpr Initiator kByOtherProgram{"another program", "sleeps by other programs", kOtherSleep, std::nullopt};
+constexpr Initiator kByCountdown{"the countdown", "sleeps by the program", std::nullopt, kOwnSleep};
+// Windows' own sleep before the lead time is allowed, as it should be
+// (preventing it would mean keeping every PC awake).
+constexpr Initiator kByIdle{"Windows (idle)", "sleeps by Windows", kWindowsSleep, kIdleSleep};
+constexpr Initiator kByUnattended{"Windows (2 minutes after a wake)", "sleeps by Windows", kWindowsSleep,
+                                  kUnattendedSleep};
+constexpr Initiator kByAwayEnded{"Windows (away mode ended)", "sleeps by Windows", std::nullopt, kAwayEnded};
+constexpr Initiator kByShutdown{"a shutdown", "", std::nullopt, std::nullopt};
+constexpr Initiator kByUpdate{"an update restart", "", std::nullopt, std::nullopt};
+
 // --- the clock and the zones
 
 // The wall clock, converted as Windows converts it with the zone's rules
@@ -141,27 +153,19 @@ bool inLeadMargin(const Sim& s, const Episode& ep, const TrueRecording& r) {
 
 // Until the soonest wake-up the platform keeps, the seconds a sleep takes are
 // lost whoever asked for it: for a sleep nobody can refuse, and for Windows'
-// own sleep before the lead time, which the program allowed as it should
-// (preventing that would mean keeping every PC awake).
+// own sleep before the lead time.
 std::optional<Cause> beforeTheEarliestWake(const Sim& s, const Episode& ep, const TrueRecording& r) {
-    if (ep.by == Initiator::person) return kPersonSleep;
-    if (ep.by == Initiator::otherProgram) return kOtherSleep;
-    if ((ep.by == Initiator::idle || ep.by == Initiator::unattended) && !inLeadMargin(s, ep, r)) return kWindowsSleep;
-    return std::nullopt;
+    return ep.by->inMargin && inLeadMargin(s, ep, r) ? std::nullopt : ep.by->early;
 }
 
 Cause classify(const Sim& s, const Episode& ep, const TrueRecording& r) {
     if (!knownAt(r, ep.from)) return kNotScheduled;
-    if (ep.program == NotRunning::afterUpdate) return kNotRestarted;
-    if (ep.program == NotRunning::closed) return kNotRunning;
-    if (ep.program == NotRunning::refused) return kNotStarted;
+    const Cause notRunning[] = {{}, kNotRunning, kNotStarted, kNotRestarted};
+    if (ep.program != NotRunning::no) return notRunning[static_cast<int>(ep.program)];
     const bool inMargin = inLeadMargin(s, ep, r);
-    if (ep.by == Initiator::update) return kUpdateRestart;
-    if (ep.by == Initiator::shutdown) return inMargin && !ep.refused ? kShutdownAllowed : kShutDown;
-    if (inMargin && ep.by == Initiator::countdown) return kOwnSleep;
-    if (inMargin && ep.by == Initiator::idle) return kIdleSleep;
-    if (inMargin && ep.by == Initiator::unattended) return kUnattendedSleep;
-    if (inMargin && ep.by == Initiator::awayEnded) return kAwayEnded;
+    if (ep.by == &kByUpdate) return kUpdateRestart;
+    if (ep.by == &kByShutdown) return inMargin && !ep.refused ? kShutdownAllowed : kShutDown;
+    if (inMargin && ep.by->inMargin) return *ep.by->inMargin;
     // Down when it was allowed to be, or by somebody the program could not
     // refuse: the wake timer should have woken it in time.
     if (!ep.timer.pending || !ep.timer.resume) return kNoResumeTimer;
@@ -193,19 +197,7 @@ void endDown(Sim& s) {
 
 // --- the machine
 
-const char* initiatorName(Initiator by) {
-    static const char* const kNames[] = {"the person",
-                                         "another program",
-                                         "the countdown",
-                                         "Windows (idle)",
-                                         "Windows (2 minutes after a wake)",
-                                         "Windows (away mode ended)",
-                                         "a shutdown",
-                                         "an update restart"};
-    return kNames[static_cast<int>(by)];
-}
-
-void requestSleep(Sim& s, Initiator by, SleepMethod state);
+void requestSleep(Sim& s, const Initiator& by, SleepMethod state);
 
 void scheduleIdle(Sim& s) {
     const std::uint64_t gen = ++s.idleGen;
@@ -217,14 +209,14 @@ void scheduleIdle(Sim& s) {
     // Windows looks at idleness about once a second.
     at(s, std::max(due, s.now) + uniform(s.rng, 0, kSecond), [&s, gen] {
         if (gen != s.idleGen || s.power != Power::awake || (s.executionState & kEsSystemRequired) != 0) return;
-        requestSleep(s, resumedAutomatically(s) ? Initiator::unattended : Initiator::idle, SleepMethod::suspend);
+        requestSleep(s, resumedAutomatically(s) ? kByUnattended : kByIdle, SleepMethod::suspend);
     });
 }
 
-void beginDown(Sim& s, Initiator by, SleepMethod state) {
+void beginDown(Sim& s, const Initiator& by, SleepMethod state) {
     Episode ep;
     ep.from = s.now;
-    ep.by = by;
+    ep.by = &by;
     ep.highWater = s.highWater;
     ep.program = s.program.running ? NotRunning::no : s.notRunning;
     s.latency =
@@ -250,23 +242,19 @@ void wakeAt(Sim& s, FileTime when, bool automatic) {
     });
 }
 
-void requestSleep(Sim& s, Initiator by, SleepMethod state) {
+void requestSleep(Sim& s, const Initiator& by, SleepMethod state) {
     if (s.power != Power::awake) return;
-    if (by != Initiator::awayEnded && (s.executionState & kEsAwayModeRequired) != 0 && s.profile.awayAllowed) {
-        note(s, [&] { return std::string(initiatorName(by)) + " asks for sleep: away mode"; });
+    if (&by != &kByAwayEnded && (s.executionState & kEsAwayModeRequired) != 0 && s.profile.awayAllowed) {
+        note(s, [&] { return std::string(by.name) + " asks for sleep: away mode"; });
         s.power = Power::away;
         tally(s, "away modes");
-        if (by == Initiator::countdown) at(s, s.now + kMs, [&s] { sleepDone(s); });
+        if (&by == &kByCountdown) at(s, s.now + kMs, [&s] { sleepDone(s); });
         return;
     }
     note(s, [&] {
-        return std::string(initiatorName(by)) + " puts the PC to " +
-               (state == SleepMethod::suspend ? "suspend" : "hibernate");
+        return std::string(by.name) + " puts the PC to " + (state == SleepMethod::suspend ? "suspend" : "hibernate");
     });
-    tally(s, by == Initiator::person         ? "sleeps by people"
-             : by == Initiator::otherProgram ? "sleeps by other programs"
-             : by == Initiator::countdown    ? "sleeps by the program"
-                                             : "sleeps by Windows");
+    tally(s, by.tally);
     beginDown(s, by, state);
     // The suspend notification comes first; what the program arms there
     // takes effect.
@@ -368,9 +356,8 @@ void boot(Sim& s, bool byPerson) {
     scheduleIdle(s);
 }
 
-void powerOff(Sim& s, Initiator by, bool refused) {
-    note(s,
-         [&] { return std::string(initiatorName(by)) + (refused ? " goes ahead although refused" : " goes ahead"); });
+void powerOff(Sim& s, const Initiator& by, bool refused) {
+    note(s, [&] { return std::string(by.name) + (refused ? " goes ahead although refused" : " goes ahead"); });
     if (s.program.running) deliver(s, [] {});  // WM_ENDSESSION: only the log hears of it
     const bool wasRunning = s.program.running;
     stopProgram(s);
@@ -379,8 +366,8 @@ void powerOff(Sim& s, Initiator by, bool refused) {
     s.down->refused = refused;
     s.power = Power::off;
     ++s.sleepGen;
-    s.notRunning = by == Initiator::update && !s.registeredForRestart ? NotRunning::afterUpdate : NotRunning::closed;
-    if (by == Initiator::update) at(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), [&s] { boot(s, false); });
+    s.notRunning = &by == &kByUpdate && !s.registeredForRestart ? NotRunning::afterUpdate : NotRunning::closed;
+    if (&by == &kByUpdate) at(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), [&s] { boot(s, false); });
 }
 
 void setClock(Sim& s, std::int64_t delta) {
@@ -445,7 +432,7 @@ void shutdownByPerson(Sim& s) {
             return;
         }
     }
-    powerOff(s, Initiator::shutdown, refused);
+    powerOff(s, kByShutdown, refused);
 }
 
 void arrive(Sim& s);
@@ -456,7 +443,7 @@ void leave(Sim& s) {
     at(s, s.now + uniform(s.rng, kHour, 16 * kHour), [&s] { arrive(s); });
     const std::uint64_t choice = uniform(s.rng, 0, 100);
     if (choice < 45) {
-        requestSleep(s, Initiator::person, s.profile.button);
+        requestSleep(s, kByPerson, s.profile.button);
     } else if (choice < 48 && s.power == Power::awake) {
         shutdownByPerson(s);
     }
@@ -711,7 +698,7 @@ void clockSet(Sim& s) {
 void update(Sim& s) {
     if (!awakeOrAway(s)) return;
     tally(s, "update restarts");
-    powerOff(s, Initiator::update, false);
+    powerOff(s, kByUpdate, false);
 }
 
 // An event that comes again and again, drawing its next time as it comes.
@@ -797,7 +784,7 @@ void setExecutionState(Sim& sim, std::uint32_t flags) {
     // The sleep that away mode stood in for happens now.
     if (awayEnds && sim.power == Power::away) {
         sim.power = Power::awake;
-        requestSleep(sim, Initiator::awayEnded, SleepMethod::suspend);
+        requestSleep(sim, kByAwayEnded, SleepMethod::suspend);
         return;
     }
     scheduleIdle(sim);
@@ -862,7 +849,7 @@ void requestOwnSleep(Sim& sim, SleepMethod method) {
         note(sim, "WRONG: the program asks for sleep while a recording runs or is about to");
     }
     sim.ownSleepPending = true;
-    at(sim, sim.now + kMs, [&sim, method] { requestSleep(sim, Initiator::countdown, method); });
+    at(sim, sim.now + kMs, [&sim, method] { requestSleep(sim, kByCountdown, method); });
 }
 
 void offerCancel(Sim& sim, std::uint32_t countdown, FileTime when) {
@@ -942,7 +929,7 @@ void setUpLife(Sim& sim, std::uint64_t seed, std::uint32_t life, FileTime weeks)
           [](Sim& s) { return s.now + uniform(s.rng, 2 * kHour, 12 * kHour); });  // the programme guide
     every(
         sim, start + uniform(rng, 0, 3 * kWeek), false,
-        [](Sim& s) { requestSleep(s, Initiator::otherProgram, SleepMethod::suspend); },
+        [](Sim& s) { requestSleep(s, kByOtherProgram, SleepMethod::suspend); },
         [](Sim& s) { return s.now + uniform(s.rng, kWeek, 3 * kWeek); });
     every(sim, start + uniform(rng, 0, 14 * kDay), true, clockSet,
           [](Sim& s) { return s.now + uniform(s.rng, 3 * kDay, 14 * kDay); });

@@ -49,7 +49,15 @@ struct Cause {
     const char* text = "";
 };
 
-enum class Initiator : std::uint8_t { person, otherProgram, countdown, idle, unattended, awayEnded, shutdown, update };
+// Who takes the machine down, and what the seconds it is down for are lost
+// to: until the earliest wake-up again, and, where it came while a recording
+// ran or its lead time had begun, all of them.
+struct Initiator {
+    const char* name = "";
+    const char* tally = "";
+    std::optional<Cause> early;
+    std::optional<Cause> inMargin;
+};
 enum class NotRunning : std::uint8_t { no, closed, refused, afterUpdate };
 
 // The program's waitable timer as the system holds it.
@@ -62,7 +70,7 @@ struct Timer {
 // One stretch of time in which the machine was asleep or off.
 struct Episode {
     FileTime from = 0;
-    Initiator by = Initiator::person;
+    const Initiator* by = nullptr;
     FileTime asleepAt = 0;
     FileTime unavoidableUntil = 0;  // a sleep nobody can refuse: the earliest wake-up again
     Timer timer;                    // as the sleep began
