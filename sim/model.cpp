@@ -63,17 +63,19 @@ constexpr Cause kDueBeforeAsleep{true, "the wake-up fell due before the machine 
 constexpr Cause kWokeLate{true, "the wake-up armed for too late a time"};
 constexpr Cause kLateUnreported{true, "a late wake-up the program did not report"};
 
-constexpr Initiator kByPerson{"the person", "sleeps by people", kPersonSleep, std::nullopt};
-constexpr Initiator kByOtherProgram{"another program", "sleeps by other programs", kOtherSleep, std::nullopt};
-constexpr Initiator kByCountdown{"the countdown", "sleeps by the program", std::nullopt, kOwnSleep};
+constexpr Initiator kByPerson{"the person", "sleeps by people", kPersonSleep, std::nullopt, std::nullopt};
+constexpr Initiator kByOtherProgram{"another program", "sleeps by other programs", kOtherSleep, std::nullopt,
+                                    std::nullopt};
+constexpr Initiator kByCountdown{"the countdown", "sleeps by the program", std::nullopt, kOwnSleep, std::nullopt};
 // Windows' own sleep before the lead time is allowed, as it should be
 // (preventing it would mean keeping every PC awake).
-constexpr Initiator kByIdle{"Windows (idle)", "sleeps by Windows", kWindowsSleep, kIdleSleep};
+constexpr Initiator kByIdle{"Windows (idle)", "sleeps by Windows", kWindowsSleep, kIdleSleep, std::nullopt};
 constexpr Initiator kByUnattended{"Windows (2 minutes after a wake)", "sleeps by Windows", kWindowsSleep,
-                                  kUnattendedSleep};
-constexpr Initiator kByAwayEnded{"Windows (away mode ended)", "sleeps by Windows", std::nullopt, kAwayEnded};
-constexpr Initiator kByShutdown{"a shutdown", "", std::nullopt, std::nullopt};
-constexpr Initiator kByUpdate{"an update restart", "", std::nullopt, std::nullopt};
+                                  kUnattendedSleep, std::nullopt};
+constexpr Initiator kByAwayEnded{"Windows (away mode ended)", "sleeps by Windows", std::nullopt, kAwayEnded,
+                                 std::nullopt};
+constexpr Initiator kByShutdown{"a shutdown", "", std::nullopt, kShutdownAllowed, kShutDown};
+constexpr Initiator kByUpdate{"an update restart", "", std::nullopt, std::nullopt, kUpdateRestart};
 
 // --- the clock and the zones
 
@@ -163,9 +165,8 @@ Cause classify(const Sim& s, const Episode& ep, const TrueRecording& r) {
     const Cause notRunning[] = {{}, kNotRunning, kNotStarted, kNotRestarted};
     if (ep.program != NotRunning::no) return notRunning[static_cast<int>(ep.program)];
     const bool inMargin = inLeadMargin(s, ep, r);
-    if (ep.by == &kByUpdate) return kUpdateRestart;
-    if (ep.by == &kByShutdown) return inMargin && !ep.refused ? kShutdownAllowed : kShutDown;
-    if (inMargin && ep.by->inMargin) return *ep.by->inMargin;
+    if (inMargin && ep.by->inMargin && !ep.refused) return *ep.by->inMargin;
+    if (ep.by->whenever) return *ep.by->whenever;
     // Down when it was allowed to be, or by somebody the program could not
     // refuse: the wake timer should have woken it in time.
     if (!ep.timer.pending || !ep.timer.resume) return kNoResumeTimer;
@@ -366,8 +367,7 @@ void powerOff(Sim& s, const Initiator& by, bool refused) {
     s.down->refused = refused;
     s.power = Power::off;
     ++s.sleepGen;
-    s.notRunning = &by == &kByUpdate && !s.registeredForRestart ? NotRunning::afterUpdate : NotRunning::closed;
-    if (&by == &kByUpdate) at(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), [&s] { boot(s, false); });
+    s.notRunning = NotRunning::closed;
 }
 
 void setClock(Sim& s, std::int64_t delta) {
@@ -699,6 +699,8 @@ void update(Sim& s) {
     if (!awakeOrAway(s)) return;
     tally(s, "update restarts");
     powerOff(s, kByUpdate, false);
+    if (!s.registeredForRestart) s.notRunning = NotRunning::afterUpdate;
+    at(s, s.now + uniform(s.rng, kMinute, 5 * kMinute), [&s] { boot(s, false); });
 }
 
 // An event that comes again and again, drawing its next time as it comes.

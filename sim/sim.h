@@ -50,13 +50,15 @@ struct Cause {
 };
 
 // Who takes the machine down, and what the seconds it is down for are lost
-// to: until the earliest wake-up again, and, where it came while a recording
-// ran or its lead time had begun, all of them.
+// to: until the earliest wake-up again; all of them where it came while a
+// recording ran or its lead time had begun (unless the program refused it);
+// and all of them whenever it came.
 struct Initiator {
     const char* name = "";
     const char* tally = "";
     std::optional<Cause> early;
     std::optional<Cause> inMargin;
+    std::optional<Cause> whenever;
 };
 enum class NotRunning : std::uint8_t { no, closed, refused, afterUpdate };
 
