@@ -49,20 +49,37 @@ wine_env_start() {
   # instead of making them and plays the machine a test asks for. The values are
   # written first and the server restarted after, so that every process of
   # the run, Wine's own desktop process included, starts with them.
-  wineserver -k >/dev/null 2>&1 || true
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\AppDefaults\dormivel_wintests.exe\DllOverrides' /v powrprof /t REG_SZ \
-    /d native,builtin /f >/dev/null 2>&1
+  wine_env_kill_server
+  wine_env_setting 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N
+  wine_env_setting 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  wine_env_setting 'HKCU\Software\Wine\AppDefaults\dormivel_wintests.exe\DllOverrides' /v powrprof /t REG_SZ \
+    /d native,builtin
   # dormivel.exe prefers it too: run from the build folder, beside it, it
   # plays a healthy machine; a copy elsewhere gets Wine's own.
-  wine reg add 'HKCU\Software\Wine\AppDefaults\dormivel.exe\DllOverrides' /v powrprof /t REG_SZ \
-    /d native,builtin /f >/dev/null 2>&1
+  wine_env_setting 'HKCU\Software\Wine\AppDefaults\dormivel.exe\DllOverrides' /v powrprof /t REG_SZ \
+    /d native,builtin
   # A fresh persistent server (one left behind by an interrupted run would
   # keep its old display) serves every Wine process of this run.
-  wineserver -k >/dev/null 2>&1 || true
+  wine_env_kill_server
   wineserver -p
   wine cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
+}
+
+# Ends the prefix's server and waits until it is gone, so that the next Wine
+# process does not meet a server still on its way out.
+wine_env_kill_server() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+# Writes one registry value of the prefix; tried again once after the server
+# is restarted, and said aloud when it still fails.
+wine_env_setting() {
+  wine reg add "$@" /f >/dev/null 2>&1 && return 0
+  wine_env_kill_server
+  wine reg add "$@" /f >/dev/null 2>&1 && return 0
+  echo "== wine: could not write the prefix setting $1 /v $3" >&2
+  return 1
 }
 
 wine_env_stop() {
